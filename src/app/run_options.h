@@ -1,0 +1,53 @@
+// run_options.h: the settings of one run, filled once by the command-line
+// parser and read by every branch.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/conversion_settings.h"
+
+namespace quarn::app {
+
+// Decided from the last four characters of the input's name.
+enum class InputKind { Bmp, Png, Jpeg, Tiff, Avi, Unsupported };
+
+// What the video writer is told about its codec.
+struct CompressOptions {
+  uint32_t fccHandler = 0;  // codec FourCC, first character in the low byte; 0: ask the user
+  uint32_t dwQuality = 0;   // 0 .. 10000
+};
+
+inline constexpr uint32_t kFourccUncompressed = 0x20424944;  // "DIB "
+
+struct RunOptions {
+  std::string inputPath;       // the file to convert, as given
+  std::string outputPath;      // inputDirectory + "quarn_converted" + seconds + extension
+  std::string inputDirectory;  // inputPath up to and including its last '/'; may be empty
+  InputKind inputKind = InputKind::Unsupported;
+  int32_t depth = 0;           // magnitude, never negative
+  bool negativeDepth = false;
+  bool autoDepth = false;
+  bool plus3D = false;
+  bool colourOptimisation = false;
+  bool jpegOutput = false;     // a JPEG input is written as JPEG (else BMP)
+  CompressOptions compressOptions;
+  bool fullCommandLine = false;  // all eight parameters given: no questions during the run
+  bool useMmx3DNow = false;
+  bool useSse2 = false;
+  std::string programShortPath;  // the program file's own path
+  bool skipAudio = false;
+
+  engine::ConversionSettings conversionSettings() const {
+    engine::ConversionSettings s;
+    s.autoDepth = autoDepth;
+    s.depth = depth;
+    s.negativeDepth = negativeDepth;
+    s.plus3D = plus3D;
+    s.colourOptimisation = colourOptimisation;
+    s.variant = engine::chooseVariant(useSse2, useMmx3DNow);
+    return s;
+  }
+};
+
+}  // namespace quarn::app

@@ -1,0 +1,2 @@
+// Placeholder translation unit until the first codec lands.
+namespace quarn::codecs {}

@@ -1,0 +1,219 @@
+#include "engine/anaglyph.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "engine/anaglyph_kernels.h"
+
+namespace quarn::engine {
+
+void unpack555(uint8_t low, uint8_t high, uint8_t bgr[3]) {
+  const unsigned w = low + 256u * high;
+  bgr[0] = static_cast<uint8_t>((w & 31) * 8);
+  bgr[1] = static_cast<uint8_t>(((w >> 5) & 31) * 8);
+  bgr[2] = static_cast<uint8_t>(((w >> 10) & 31) * 8);
+}
+
+void unpack565(uint8_t low, uint8_t high, uint32_t redMask, uint32_t greenMask, uint32_t blueMask,
+               uint8_t bgr[3]) {
+  const uint32_t w = low + 256u * high;
+  if (redMask == 0 && greenMask == 0 && blueMask == 0) {
+    bgr[0] = static_cast<uint8_t>((w & 31) * 8);
+    bgr[1] = static_cast<uint8_t>(((w >> 5) & 63) * 4);
+    bgr[2] = static_cast<uint8_t>(((w >> 11) & 31) * 8);
+    return;
+  }
+  bgr[0] = static_cast<uint8_t>((w & blueMask & 31) * 8);
+  bgr[1] = static_cast<uint8_t>(((w >> 5) & (greenMask >> 5) & 63) * 4);
+  bgr[2] = static_cast<uint8_t>(((w >> 11) & (redMask >> 11) & 31) * 8);
+}
+
+bool expandTo24Bit(const uint8_t* source, const ConversionState& state, uint8_t compression,
+                   BitmapBuffer& expanded) {
+  const size_t width = static_cast<size_t>(state.width);
+  const size_t rows = static_cast<size_t>(state.sourceHeight);
+  const size_t stride16 = rowStride(width, 2);
+  const size_t stride24 = rowStride(width, 3);
+  const size_t size = state.pixelOffset + rows * stride24;
+  if (!tryResize(expanded, size)) return false;
+  uint8_t* out = expanded.data();
+  std::memcpy(out, source, state.pixelOffset);
+
+  // Every 16-bit value maps to one fixed pixel: decode each once.
+  std::vector<std::array<uint8_t, 3>> lookup(65536);
+  for (unsigned w = 0; w < 65536; ++w) {
+    const auto low = static_cast<uint8_t>(w), high = static_cast<uint8_t>(w >> 8);
+    if (compression == kCompressionBitFields) {
+      unpack565(low, high, state.redMask, state.greenMask, state.blueMask, lookup[w].data());
+    } else {
+      unpack555(low, high, lookup[w].data());
+    }
+  }
+  for (size_t r = 0; r < rows; ++r) {
+    const uint8_t* in = source + state.pixelOffset + r * stride16;
+    uint8_t* row = out + state.pixelOffset + r * stride24;
+    for (size_t x = 0; x < width; ++x) std::memcpy(row + 3 * x, lookup[in[2 * x] | (in[2 * x + 1] << 8)].data(), 3);
+    std::memset(row + 3 * width, 0, stride24 - 3 * width);
+  }
+  out[field::kBitsPerPixel] = 24;
+  out[field::kBitsPerPixel + 1] = 0;
+  storeLe32(out + field::kCompression, kCompressionNone);
+  storeLe32(out + field::kFileSize, static_cast<uint32_t>(size));
+  storeLe32(out + field::kImageSize, static_cast<uint32_t>(rows * stride24));
+  return true;
+}
+
+int optimisedRed(OptimisationVariant variant, int /*red*/, int green, int blue) {
+  int result = 0;
+  switch (variant) {
+    case OptimisationVariant::kPlain: {
+      const float sum = static_cast<float>(0.7 * green + 0.3 * blue);
+      const float scaled = static_cast<float>(sum / 255.0);
+      const float power = static_cast<float>(std::pow(double{scaled}, double{0.6666666865348816f}));
+      const float value = static_cast<float>(power * 255.0);
+      const float whole = std::floor(value);
+      result = static_cast<int>(whole) + ((value - whole) > 0.49 ? 1 : 0);
+      break;
+    }
+    case OptimisationVariant::kSse2: {
+      const double sum = 0.3 * blue + 0.7 * green;
+      const double scaled = sum * 0.00392156862745098;
+      const double value = std::pow(scaled, 0.6666666666666666) * 255.0;
+      result = static_cast<int>(std::nearbyint(value));
+      break;
+    }
+    case OptimisationVariant::kMmx3DNow: {
+      const float g = 0.699999988079071f * static_cast<float>(green);
+      const float b = 0.30000001192092896f * static_cast<float>(blue);
+      const float sum = g + b;
+      const float scaled = sum * 0.003921568859368563f;
+      const float power = static_cast<float>(std::pow(double{scaled}, double{0.6666666865348816f}));
+      const float value = power * 255.0f;
+      result = static_cast<int>(value);
+      break;
+    }
+  }
+  return result > 255 ? 255 : result;
+}
+
+const uint8_t* optimisedRedTable(OptimisationVariant variant) {
+  static uint8_t tables[3][65536];
+  static std::once_flag built[3];
+  const int index = static_cast<int>(variant);
+  std::call_once(built[index], [&] {
+    for (int g = 0; g < 256; ++g) {
+      for (int b = 0; b < 256; ++b) tables[index][g * 256 + b] = static_cast<uint8_t>(optimisedRed(variant, 0, g, b));
+    }
+  });
+  return tables[index];
+}
+
+namespace {
+
+// Bytes per pixel and row padding as the colour optimisation sees them.
+struct OptimiseGeometry {
+  size_t p;
+  size_t stride;
+};
+
+OptimiseGeometry optimiseGeometry(int32_t width, unsigned bitsPerPixel) {
+  if (bitsPerPixel == 24) return {3, static_cast<size_t>(rowStride(uint32_t(width), 3))};
+  return {4, static_cast<size_t>(width) * 4};
+}
+
+}  // namespace
+
+void optimiseColours(uint8_t* buffer, int32_t width, int32_t rows, uint32_t pixelOffset,
+                     unsigned bitsPerPixel, OptimisationVariant variant) {
+  if (width <= 0 || rows <= 0) return;
+  const uint8_t* table = optimisedRedTable(variant);
+  const auto [p, stride] = optimiseGeometry(width, bitsPerPixel);
+  for (int32_t r = 0; r < rows; ++r) {
+    uint8_t* px = buffer + pixelOffset + static_cast<size_t>(r) * stride;
+    uint8_t* const end = px + static_cast<size_t>(width) * p;
+    for (; px != end; px += p) px[2] = table[(px[1] << 8) | px[0]];
+  }
+}
+
+void shiftRedView(uint8_t* buffer, const ConversionState& s, bool negativeDepth) {
+  const kernels::MoveRedFn moveRed = kernels::activeKernels().moveRed;
+  const size_t stride = static_cast<size_t>(sourceStride(s));
+  const size_t p = s.bytesPerPixel, d = static_cast<size_t>(s.effectiveDepth);
+  uint8_t* rows = buffer + s.pixelOffset;
+  if (!negativeDepth) {
+    // Forward: the source pixel never lies before its target, so every red
+    // byte is read before it is overwritten.
+    for (int32_t r = 0; r < s.height; ++r) {
+      uint8_t* target = rows + static_cast<size_t>(r) * stride;
+      const uint8_t* from = rows + static_cast<size_t>(r + s.verticalOffset) * stride + d * p;
+      moveRed(target, from, static_cast<size_t>(s.outputWidth), unsigned(p));
+    }
+  } else {
+    for (int32_t r = s.height; r-- > 0;) {
+      uint8_t* row = rows + static_cast<size_t>(r) * stride;
+      moveRed(row + d * p, row, static_cast<size_t>(s.width) - d, unsigned(p));
+    }
+  }
+}
+
+void copyOutputRows(const uint8_t* buffer, uint8_t* out, const ConversionState& s, bool negativeDepth) {
+  const size_t stride = static_cast<size_t>(sourceStride(s));
+  const size_t outStride = static_cast<size_t>(outputStride(s));
+  const size_t bytes = static_cast<size_t>(s.outputWidth) * s.bytesPerPixel;
+  const size_t first = negativeDepth ? static_cast<size_t>(s.effectiveDepth) * s.bytesPerPixel : 0;
+  const uint8_t* rows = buffer + s.pixelOffset;
+  for (int32_t r = 0; r < s.height; ++r) {
+    uint8_t* target = out + static_cast<size_t>(r) * outStride;
+    // memmove: in place, a row moves to an address at or below its own.
+    std::memmove(target, rows + static_cast<size_t>(r) * stride + first, bytes);
+    std::memset(target + bytes, 0, outStride - bytes);
+  }
+}
+
+namespace reference {
+
+void optimiseColours(uint8_t* buffer, int32_t width, int32_t rows, uint32_t pixelOffset,
+                     unsigned bitsPerPixel, OptimisationVariant variant) {
+  if (width <= 0 || rows <= 0) return;
+  size_t pad = 0;
+  if (bitsPerPixel == 24) {
+    size_t bytes = static_cast<size_t>(width) * 3;
+    while (bytes % 4 != 0) {
+      ++bytes;
+      ++pad;
+    }
+  }
+  const size_t p = bitsPerPixel == 24 ? 3 : 4;
+  uint8_t* px = buffer + pixelOffset;
+  for (int32_t r = 0; r < rows; ++r) {
+    for (int32_t x = 0; x < width; ++x, px += p) {
+      px[2] = static_cast<uint8_t>(optimisedRed(variant, px[2], px[1], px[0]));
+    }
+    px += pad;
+  }
+}
+
+void shiftRedView(uint8_t* buffer, const ConversionState& s, bool negativeDepth) {
+  const size_t stride = static_cast<size_t>(sourceStride(s));
+  const size_t p = s.bytesPerPixel;
+  const int32_t d = s.effectiveDepth;
+  auto red = [&](int32_t x, int32_t r) -> uint8_t& {
+    return buffer[s.pixelOffset + static_cast<size_t>(r) * stride + static_cast<size_t>(x) * p + 2];
+  };
+  if (!negativeDepth) {
+    for (int32_t r = 0; r < s.height; ++r) {
+      for (int32_t x = 0; x < s.outputWidth; ++x) red(x, r) = red(x + d, r + s.verticalOffset);
+    }
+  } else {
+    for (int32_t r = s.height - 1; r >= 0; --r) {
+      for (int32_t x = s.width - 1; x >= d; --x) red(x, r) = red(x - d, r);
+    }
+  }
+}
+
+}  // namespace reference
+
+}  // namespace quarn::engine

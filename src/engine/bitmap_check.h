@@ -1,0 +1,25 @@
+// bitmap_check.h: the header check both conversions apply, in one order
+// with one set of codes.
+#pragma once
+
+#include "engine/anaglyph.h"
+#include "engine/bitmap_buffer.h"
+#include "engine/conversion_result.h"
+
+namespace quarn::engine {
+
+// Checks `buffer` and fills pixelOffset, width, sourceHeight, the masks and
+// bytesPerPixel of `state`. The first failing test decides the code:
+//   kNotBmp              not "BM", or shorter than its header
+//   kUnsupportedHeader   pixel offset byte neither 54 nor 66
+//   kUnsupportedBitDepth bits per pixel not 16, 24 or 32
+//   kCompressed          compression neither 0 nor 3
+//   kNotBmp              shorter than its 66 header bytes (with masks)
+//   kTooSmall            width or height below 2 (top-down rows included)
+//   kNotBmp              shorter than the rows the header declares
+//   kOutOfMemory         no memory for the 16-bit expansion
+// A 16-bit image is replaced by its 24-bit expansion on success; on any
+// failure `buffer` is unchanged. Nothing past buffer.size() is read.
+ConversionResult checkBitmapHeader(BitmapBuffer& buffer, ConversionState& state);
+
+}  // namespace quarn::engine

@@ -1,0 +1,25 @@
+// Message boxes where nobody can answer: the text goes to standard error and
+// every question is answered No.
+#include <cstdio>
+#include <string>
+
+#include "platform/dialogs.h"
+
+namespace quarn::platform {
+namespace {
+
+class StandardErrorBoxes final : public MessageBoxes {
+ public:
+  BoxAnswer show(std::string_view caption, std::string_view text, BoxStyle style) override {
+    const std::string box = "[" + std::string(caption) + "]\n" + std::string(text) + "\n";
+    std::fwrite(box.data(), 1, box.size(), stderr);
+    std::fflush(stderr);
+    return style == BoxStyle::kQuestionYesNo ? BoxAnswer::kNo : BoxAnswer::kOk;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<MessageBoxes> makeStandardErrorBoxes() { return std::make_unique<StandardErrorBoxes>(); }
+
+}  // namespace quarn::platform

@@ -1,0 +1,2 @@
+// Placeholder translation unit until the video pipeline lands.
+namespace quarn::video {}
