@@ -1,0 +1,141 @@
+#include "support/run_program.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "app/cpu_features.h"
+#include "platform/console.h"
+
+extern char** environ;
+
+namespace quarn::testing {
+
+std::string quarnBinary() {
+  if (const char* b = std::getenv("QUARN_BINARY")) return b;
+  return "./quarn";
+}
+
+namespace {
+
+std::vector<std::string> buildEnvironment(const std::map<std::string, std::string>& extra) {
+  std::map<std::string, std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const char* eq = std::strchr(*e, '=');
+    if (eq == nullptr) continue;
+    env[std::string(*e, static_cast<size_t>(eq - *e))] = eq + 1;
+  }
+  // A clean base: no display, so no graphical dialog appears by accident.
+  env.erase("DISPLAY");
+  env.erase("WAYLAND_DISPLAY");
+  for (const auto& [k, v] : extra) {
+    if (v.empty()) {
+      env.erase(k);
+    } else {
+      env[k] = v;
+    }
+  }
+  std::vector<std::string> out;
+  for (const auto& [k, v] : env) out.push_back(k + "=" + v);
+  return out;
+}
+
+}  // namespace
+
+ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
+  int in[2], out[2], err[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  if (!run.workingDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, run.workingDirectory.c_str());
+
+  std::vector<std::string> args = {program};
+  args.insert(args.end(), run.args.begin(), run.args.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envStrings = buildEnvironment(run.env);
+  std::vector<char*> envp;
+  for (std::string& e : envStrings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  pid_t pid = 0;
+  const int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  if (spawned != 0) {
+    close(in[1]);
+    close(out[0]);
+    close(err[0]);
+    throw std::runtime_error("cannot start " + program + ": " + std::strerror(spawned));
+  }
+
+  ProgramResult result;
+  size_t written = 0;
+  if (run.input.empty()) {
+    close(in[1]);
+    in[1] = -1;
+  }
+  pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
+  int open = 2;
+  while (open > 0) {
+    const nfds_t n = in[1] >= 0 ? 3 : 2;
+    if (poll(fds, n, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0) continue;
+      char buf[65536];
+      const ssize_t got = read(fds[i].fd, buf, sizeof buf);
+      if (got > 0) {
+        (i == 0 ? result.out : result.err).append(buf, static_cast<size_t>(got));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+    if (in[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+      const ssize_t put = write(in[1], run.input.data() + written, run.input.size() - written);
+      if (put > 0) written += static_cast<size_t>(put);
+      if (put <= 0 || written == run.input.size()) {
+        close(in[1]);
+        in[1] = -1;
+        fds[2].fd = -1;
+      }
+    }
+  }
+  if (in[1] >= 0) close(in[1]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::string expectedPreamble() {
+  platform::RecordingConsole console;
+  console.write("\n Ostrel quarn ver.-1.15 (2010)\n http://www.ostrel.example/quarn\n\n");
+  console.write(" Molq izchakaite ....\n");
+  app::CpuFeatures features;
+  app::detectCpuFeatures(features);
+  app::printProcessorLines(console, app::deriveProcessorFlags(features), app::runtimeFloatingPointIsSse2());
+  return console.text();
+}
+
+}  // namespace quarn::testing

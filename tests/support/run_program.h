@@ -1,0 +1,36 @@
+// run_program.h: runs the built quarn binary the way a user's shell would,
+// for end-to-end tests: arguments, working directory, extra environment,
+// standard input from a string; captures standard output and error.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace quarn::testing {
+
+struct ProgramResult {
+  int exitCode = -1;  // -1 when the program did not exit normally
+  std::string out;    // standard output
+  std::string err;    // standard error
+};
+
+struct ProgramRun {
+  std::vector<std::string> args;            // without the program itself
+  std::string workingDirectory;             // "" keeps the test's own
+  std::map<std::string, std::string> env;   // set (or with an empty value: unset) on top of a clean base
+  std::string input;                        // fed to standard input (never a terminal)
+};
+
+// Path of the quarn binary under test (from the QUARN_BINARY environment
+// variable that ctest sets, or beside the test binary).
+std::string quarnBinary();
+
+ProgramResult runProgram(const std::string& program, const ProgramRun& run);
+inline ProgramResult runQuarn(const ProgramRun& run) { return runProgram(quarnBinary(), run); }
+
+// The text every run prints before its branch: banner, wait line and the
+// processor lines of this machine (as the program itself decides them).
+std::string expectedPreamble();
+
+}  // namespace quarn::testing
