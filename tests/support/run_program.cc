@@ -20,7 +20,13 @@ namespace quarn::testing {
 
 std::string quarnBinary() {
   if (const char* b = std::getenv("QUARN_BINARY")) return b;
-  return "./quarn";
+  // build/tests/quarn_tests -> build/quarn
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "quarn";
+  std::string path(self, static_cast<size_t>(n));
+  path.resize(path.rfind('/'));
+  return path.substr(0, path.rfind('/')) + "/quarn";
 }
 
 namespace {
