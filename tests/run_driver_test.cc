@@ -1,20 +1,228 @@
-// End-to-end runs of the built program on generated BMP files.
+// End-to-end runs of the built program: what a user sees on the console and
+// finds on disk.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <fstream>
+#include <regex>
+
+#include "engine/bitmap_buffer.h"
+#include "engine/bmp_file.h"
+#include "engine/conversion_settings.h"
 #include "support/bmp_fixture.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
 using namespace quarn::testing;
 
-TEST(RunDriver, ConvertsABmpGivenAllEightParameters) {
+namespace {
+
+const char* const kSettingsTen =
+    " Izpolzvana dulbochina: 10\n Izpolzvane na cvetova optimizaciq: ne\n Izpolzvane na 3D+: ne\n"
+    " Zarejdane & konvertirane .........";
+
+std::vector<std::string> eight(const std::string& depth, const std::string& path, const std::string& plus = "ne",
+                               const std::string& colour = "ne") {
+  return {depth, plus, colour, "0", "0000", "0", "A", path};
+}
+
+// The one file a run added to `dir` beside `input`.
+std::string onlyOutput(const TempDir& dir) {
+  std::string found;
+  for (const std::string& name : dir.list()) {
+    if (name.rfind("quarn_converted", 0) == 0) {
+      EXPECT_TRUE(found.empty()) << "two outputs: " << found << ", " << name;
+      found = name;
+    }
+  }
+  return found;
+}
+
+class Run : public ::testing::Test {
+ protected:
+  std::string input(const std::vector<uint8_t>& bytes, const std::string& name = "in.bmp") {
+    writeFile(dir.file(name), bytes);
+    return dir.file(name);
+  }
   TempDir dir;
-  writeFile(dir.file("in.bmp"), makePatternBitmap(100, 50, 24));
-  const ProgramResult r = runQuarn({{"10", "ne", "ne", "0", "0000", "0", "A", dir.file("in.bmp")}});
+};
+
+TEST_F(Run, ConvertsABmpBesideItAndLeavesTheInputAlone) {
+  const std::vector<uint8_t> picture = makePatternBitmap(100, 50, 24);
+  const ProgramResult r = runQuarn({eight("10", input(picture))});
   EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(expectedPreamble() + kSettingsTen + " gotovo!", r.out);
+  EXPECT_EQ("", r.err);
+  const std::string out = onlyOutput(dir);
+  EXPECT_TRUE(std::regex_match(out, std::regex("quarn_converted[0-9]{10}\\.bmp"))) << out;
+  EXPECT_EQ(picture, readFile(dir.file("in.bmp")));
+
+  // The same bytes as the conversion itself gives.
+  TempDir other;
+  writeFile(other.file("in.bmp"), picture);
+  quarn::platform::RecordingConsole console;
+  quarn::engine::ConversionSettings settings;
+  settings.depth = 10;
+  ASSERT_EQ(0, quarn::engine::convertBmpFile(other.file("in.bmp"), other.file("o.bmp"), settings, console));
+  EXPECT_EQ(readFile(other.file("o.bmp")), readFile(dir.file(out)));
+}
+
+TEST_F(Run, EveryOptionTogether) {
+  const std::string path = input(makePatternBitmap(640, 20, 32));
+  const ProgramResult r = runQuarn({eight("0", path, "da", "da")});
   EXPECT_EQ(expectedPreamble() +
-                " Izpolzvana dulbochina: 10\n Izpolzvane na cvetova optimizaciq: ne\n Izpolzvane na 3D+: ne\n"
+                " Izpolzvana dulbochina: 12\n Izpolzvane na cvetova optimizaciq: da\n Izpolzvane na 3D+: da\n"
                 " Zarejdane & konvertirane ......... gotovo!",
             r.out);
-  ASSERT_EQ(2u, dir.list().size());
+  const std::vector<uint8_t> out = readFile(dir.file(onlyOutput(dir)));
+  EXPECT_EQ(628u, quarn::engine::loadLe32(out.data() + 18));
+  EXPECT_EQ(17u, quarn::engine::loadLe32(out.data() + 22));
 }
+
+TEST_F(Run, NegativeDepthIsShownWithItsSign) {
+  const ProgramResult r = runQuarn({eight("-10", input(makePatternBitmap(100, 50, 24)))});
+  EXPECT_NE(std::string::npos, r.out.find(" Izpolzvana dulbochina: -10\n"));
+  EXPECT_NE(std::string::npos, r.out.find(" gotovo!"));
+}
+
+TEST_F(Run, EachRefusalPrintsItsMessage) {
+  struct Case {
+    const char* what;
+    size_t offset;
+    uint8_t value;
+    const char* message;
+  } cases[] = {
+      {"signature", 0, 'X', " greshka! Tova ne e bmp/avi fail!"},
+      {"pixel offset", 10, 122, " greshka! Faila e s DIB header razli4en ot Windows V3!"},
+      {"8 bits", 28, 8, " greshka! Cvetovata dulbochina trqbva da e 16,24 ili 32 bit!"},
+      {"RLE", 30, 1, " greshka! Ne se poddurjat kompresirani failove!"},
+      {"width 1", 18, 1, " greshka! Failut e prekaleno maluk za da bude kachestveno konvertiran!"},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> picture = makePatternBitmap(8, 8, 24);
+    picture[c.offset] = c.value;
+    const std::string path = input(picture);
+    const ProgramResult r = runQuarn({eight("4", path)});
+    EXPECT_EQ(expectedPreamble() + c.message, r.out) << c.what;
+    EXPECT_EQ(picture, readFile(path));
+    EXPECT_EQ("", onlyOutput(dir)) << c.what;
+  }
+  std::vector<uint8_t> truncated = makePatternBitmap(8, 8, 24);
+  truncated.resize(100);
+  const ProgramResult r = runQuarn({eight("4", input(truncated))});
+  EXPECT_EQ(expectedPreamble() + " greshka! Tova ne e bmp/avi fail!", r.out);
+}
+
+TEST_F(Run, AnExistingOutputIsKeptAndNamed) {
+  const std::string path = input(makePatternBitmap(100, 50, 24));
+  // Occupy every name the run could pick in the next minute.
+  const long now = static_cast<long>(time(nullptr));
+  for (long t = now; t < now + 60; ++t) writeFile(dir.file("quarn_converted" + std::to_string(t) + ".bmp"), {'o', 'l', 'd'});
+  const ProgramResult r = runQuarn({eight("10", path)});
+  const std::smatch m = [&] {
+    std::smatch match;
+    std::regex_search(r.out, match, std::regex("greshka! Fail\n (.*) \n sashtestvuva i nqma da se prezapishe!$"));
+    return match;
+  }();
+  ASSERT_FALSE(m.empty()) << r.out;
+  EXPECT_EQ(expectedPreamble() + kSettingsTen + " greshka! Fail\n " + m[1].str() +
+                " \n sashtestvuva i nqma da se prezapishe!",
+            r.out);
+  EXPECT_EQ(0u, m[1].str().find(dir.path() + "/quarn_converted"));
+  EXPECT_EQ((std::vector<uint8_t>{'o', 'l', 'd'}), readFile(m[1].str()));
+}
+
+TEST_F(Run, AFullDiskLeavesNoPartialOutput) {
+  const std::string path = input(makePatternBitmap(200, 100, 24));
+  // Files may grow to 4 KB; the write then fails instead of the signal.
+  ProgramRun run;
+  run.args = {"-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"", quarnBinary()};
+  for (const std::string& a : eight("10", path)) run.args.push_back(a);
+  const ProgramResult r = runProgram("/bin/sh", run);
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(expectedPreamble() + " Izpolzvana dulbochina: 10\n Izpolzvane na cvetova optimizaciq: ne\n"
+                                 " Izpolzvane na 3D+: ne\n Zarejdane & konvertirane ........."
+                                 " greshka! Nqma dostatachno svobodno diskovo prostranstvo!",
+            r.out);
+  EXPECT_EQ((std::vector<std::string>{"in.bmp"}), dir.list());
+}
+
+TEST_F(Run, AMissingInputPrintsOnlyTheParseError) {
+  const ProgramResult r = runQuarn({eight("10", dir.file("missing.bmp"))});
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(" greshka pri analizirane na argumentite!", r.out);
+}
+
+TEST_F(Run, AnUnsupportedKindEndsAfterTheProcessorLines) {
+  const ProgramResult r = runQuarn({eight("10", input({'G', 'I', 'F'}, "x.gif"))});
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(expectedPreamble(), r.out);
+  EXPECT_EQ((std::vector<std::string>{"x.gif"}), dir.list());
+}
+
+TEST_F(Run, HelpScreen) {
+  const ProgramResult r = runQuarn({{"?"}});
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(0u, r.out.find(" quarn - Pomosht\n\n quarn.exe dulbochina 3D+ cv_opt eventualen_izhod kodek-id\n"));
+  const std::string tail =
+      " Primeri: \n\n quarn.exe ?\n quarn.exe ?k\n quarn.exe 15 da da 0 0000 0 B c:\\fail.bmp\n"
+      " quarn.exe 0 ne da 1 0000 0 A c:\\fail2.jpg\n quarn.exe 22 da ne 1 iv32 80 C c:\\fail3.avi\n\n";
+  ASSERT_GE(r.out.size(), tail.size());
+  EXPECT_EQ(tail, r.out.substr(r.out.size() - tail.size()));
+  EXPECT_EQ(std::string::npos, r.out.find("Ostrel"));  // no banner
+}
+
+TEST_F(Run, CodecListFrameIsAlwaysPrinted) {
+  const ProgramResult r = runQuarn({{"?k"}});
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(0u, r.out.find("\n Nalichni sa slednite video kodeci:\n"));
+  const std::string last = "\nBez Kompresirane - kod: 0000\n\n";
+  EXPECT_EQ(last, r.out.substr(r.out.size() - last.size()));
+}
+
+TEST_F(Run, NoParameterShowsTheUsageBoxOnlyWhereItCanBeSeen) {
+  const ProgramResult r = runQuarn({});
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ("", r.out);
+  EXPECT_NE(std::string::npos, r.err.find("Ostrel quarn ver.-1.15 - Помощ"));
+  EXPECT_NE(std::string::npos, r.err.find("Пример:  quarn.exe ?"));
+}
+
+TEST_F(Run, DragAndDropWithoutAnyoneToAskAnswersNo) {
+  const std::string path = input(makePatternBitmap(640, 8, 24));
+  const ProgramResult r = runQuarn({{path}});
+  EXPECT_EQ(expectedPreamble() +
+                " Izpolzvana dulbochina: 12\n Izpolzvane na cvetova optimizaciq: ne\n Izpolzvane na 3D+: ne\n"
+                " Zarejdane & konvertirane ......... gotovo!",
+            r.out);
+  EXPECT_NE(std::string::npos, r.err.find("Цветова оптимизация?"));
+  EXPECT_NE(std::string::npos, r.err.find("Активиране на опция 3D+?"));
+}
+
+TEST_F(Run, DragAndDropAsksThroughZenityOnADisplay) {
+  // A stand-in zenity: answers Yes to the colour question, No to the rest,
+  // and notes every call.
+  TempDir bin;
+  const std::string log = bin.file("calls.log");
+  {
+    std::ofstream script(bin.file("zenity"));
+    script << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" << log << "'; done\n"
+           << "echo --- >> '" << log << "'\n"
+           << "case \"$*\" in *Цветова*) exit 0;; *) exit 1;; esac\n";
+  }
+  ASSERT_EQ(0, chmod(bin.file("zenity").c_str(), 0755));
+  const std::string path = input(makePatternBitmap(640, 8, 24));
+  ProgramRun run;
+  run.args = {path};
+  run.env = {{"DISPLAY", ":99"}, {"PATH", bin.path() + ":/usr/bin:/bin"}};
+  const ProgramResult r = runQuarn(run);
+  EXPECT_NE(std::string::npos, r.out.find(" Izpolzvane na cvetova optimizaciq: da\n Izpolzvane na 3D+: ne\n"));
+  const std::vector<uint8_t> calls = readFile(log);
+  const std::string text(calls.begin(), calls.end());
+  EXPECT_EQ(0u, text.find("--question\n--ok-label=Да\n--cancel-label=Не\n--title=Цветова оптимизация?\n"));
+  EXPECT_NE(std::string::npos, text.find("--title=3D+\n"));
+  EXPECT_NE(std::string::npos, text.find("--no-markup\n"));
+  EXPECT_EQ("", r.err);
+}
+
+}  // namespace
