@@ -171,6 +171,51 @@ TEST(ShiftRedView, MatchesTheOneByteReferenceOnWholeImages) {
   }
 }
 
+TEST(Kernels, FastOptimisedRedMatchesPlainForEveryWidthAndOverlap) {
+  const kernels::Kernels& fast = kernels::activeKernels();
+  const uint8_t* table = optimisedRedTable(OptimisationVariant::kPlain);
+  for (unsigned p : {3u, 4u}) {
+    for (size_t pixels = 0; pixels <= 64; ++pixels) {
+      for (size_t distance : {0, 1, 2, 5, 9}) {
+        const std::vector<uint8_t> original = randomBytes((pixels + distance) * p + 16, uint32_t(pixels + 100 * p));
+        for (bool backward : {false, true}) {
+          std::vector<uint8_t> a = original, b = original;
+          const size_t dst = backward ? distance * p : 0, src = backward ? 0 : distance * p;
+          kernels::plainKernels().moveOptimisedRed(a.data() + dst, a.data() + src, pixels, p, table);
+          fast.moveOptimisedRed(b.data() + dst, b.data() + src, pixels, p, table);
+          ASSERT_EQ(a, b) << "p " << p << " pixels " << pixels << " distance " << distance;
+        }
+      }
+    }
+  }
+}
+
+TEST(ShiftOptimisedRedView, GivesTheOutputOfOptimisingThenShifting) {
+  for (OptimisationVariant variant : {OptimisationVariant::kPlain, OptimisationVariant::kSse2,
+                                      OptimisationVariant::kMmx3DNow}) {
+    for (unsigned p : {3u, 4u}) {
+      for (int32_t width : {2, 5, 19, 40}) {
+        for (bool negative : {false, true}) {
+          ConversionState s = stateFor(width, 8, p);
+          s.effectiveDepth = width / 2;
+          s.outputWidth = width - s.effectiveDepth;
+          s.height = 5;
+          s.verticalOffset = negative ? 0 : 3;
+          std::vector<uint8_t> fused = randomBytes(54 + sourceStride(s) * 8, uint32_t(width * p));
+          std::vector<uint8_t> stepwise = fused;
+          shiftOptimisedRedView(fused.data(), s, negative, variant);
+          reference::optimiseColours(stepwise.data(), width, 8, 54, p * 8, variant);
+          reference::shiftRedView(stepwise.data(), s, negative);
+          std::vector<uint8_t> a(outputSize(s)), b(outputSize(s));
+          copyOutputRows(fused.data(), a.data(), s, negative);
+          copyOutputRows(stepwise.data(), b.data(), s, negative);
+          ASSERT_EQ(b, a) << "p " << p << " width " << width << (negative ? " negative" : "");
+        }
+      }
+    }
+  }
+}
+
 TEST(ShiftRedView, FourPixelRowWithDepthOne) {
   // Reds 10, 20, 30, 40; blue = column, green = 100 + column.
   for (bool negative : {false, true}) {

@@ -130,16 +130,19 @@ void optimiseColours(uint8_t* buffer, int32_t width, int32_t rows, uint32_t pixe
                      unsigned bitsPerPixel, OptimisationVariant variant) {
   if (width <= 0 || rows <= 0) return;
   const uint8_t* table = optimisedRedTable(variant);
+  const kernels::MoveOptimisedRedFn recompute = kernels::activeKernels().moveOptimisedRed;
   const auto [p, stride] = optimiseGeometry(width, bitsPerPixel);
   for (int32_t r = 0; r < rows; ++r) {
-    uint8_t* px = buffer + pixelOffset + static_cast<size_t>(r) * stride;
-    uint8_t* const end = px + static_cast<size_t>(width) * p;
-    for (; px != end; px += p) px[2] = table[(px[1] << 8) | px[0]];
+    uint8_t* row = buffer + pixelOffset + static_cast<size_t>(r) * stride;
+    recompute(row, row, static_cast<size_t>(width), unsigned(p), table);
   }
 }
 
-void shiftRedView(uint8_t* buffer, const ConversionState& s, bool negativeDepth) {
-  const kernels::MoveRedFn moveRed = kernels::activeKernels().moveRed;
+namespace {
+
+// Calls move(target, from, pixels) for every output row of the shift.
+template <typename Move>
+void forEachShiftedRow(uint8_t* buffer, const ConversionState& s, bool negativeDepth, Move move) {
   const size_t stride = static_cast<size_t>(sourceStride(s));
   const size_t p = s.bytesPerPixel, d = static_cast<size_t>(s.effectiveDepth);
   uint8_t* rows = buffer + s.pixelOffset;
@@ -149,13 +152,40 @@ void shiftRedView(uint8_t* buffer, const ConversionState& s, bool negativeDepth)
     for (int32_t r = 0; r < s.height; ++r) {
       uint8_t* target = rows + static_cast<size_t>(r) * stride;
       const uint8_t* from = rows + static_cast<size_t>(r + s.verticalOffset) * stride + d * p;
-      moveRed(target, from, static_cast<size_t>(s.outputWidth), unsigned(p));
+      move(target, from, static_cast<size_t>(s.outputWidth));
     }
   } else {
+    // Backward, within each row: the source lies to the left of its target.
     for (int32_t r = s.height; r-- > 0;) {
       uint8_t* row = rows + static_cast<size_t>(r) * stride;
-      moveRed(row + d * p, row, static_cast<size_t>(s.width) - d, unsigned(p));
+      move(row + d * p, row, static_cast<size_t>(s.width) - d);
     }
+  }
+}
+
+}  // namespace
+
+void shiftRedView(uint8_t* buffer, const ConversionState& s, bool negativeDepth) {
+  const kernels::MoveRedFn moveRed = kernels::activeKernels().moveRed;
+  forEachShiftedRow(buffer, s, negativeDepth, [&](uint8_t* target, const uint8_t* from, size_t pixels) {
+    moveRed(target, from, pixels, s.bytesPerPixel);
+  });
+}
+
+void shiftOptimisedRedView(uint8_t* buffer, const ConversionState& s, bool negativeDepth,
+                           OptimisationVariant variant) {
+  const uint8_t* table = optimisedRedTable(variant);
+  const kernels::MoveOptimisedRedFn recompute = kernels::activeKernels().moveOptimisedRed;
+  forEachShiftedRow(buffer, s, negativeDepth, [&](uint8_t* target, const uint8_t* from, size_t pixels) {
+    recompute(target, from, pixels, s.bytesPerPixel, table);
+  });
+}
+
+void convertRows(uint8_t* buffer, const ConversionState& s, const ConversionSettings& settings) {
+  if (settings.colourOptimisation) {
+    shiftOptimisedRedView(buffer, s, settings.negativeDepth, settings.variant);
+  } else {
+    shiftRedView(buffer, s, settings.negativeDepth);
   }
 }
 

@@ -74,6 +74,17 @@ void optimiseColours(uint8_t* buffer, int32_t width, int32_t rows, uint32_t pixe
 // Negative depth: red(x, r) = red(x - d, r) for x >= d (v not used).
 void shiftRedView(uint8_t* buffer, const ConversionState& state, bool negativeDepth);
 
+// optimiseColours over all rows followed by shiftRedView, in one pass: the
+// same bytes wherever the output reads them (the red of pixels that are not
+// output is left as it was). Blue and green are only read, so the red view
+// can be recomputed straight from its source pixel.
+void shiftOptimisedRedView(uint8_t* buffer, const ConversionState& state, bool negativeDepth,
+                           OptimisationVariant variant);
+
+// The colour optimisation (when the settings ask for it) and the shift, as
+// both conversions run them.
+void convertRows(uint8_t* buffer, const ConversionState& state, const ConversionSettings& settings);
+
 // Writes the `height` output rows: outputWidth pixels of each shifted row
 // from column 0 (positive depth) or d (negative), then zero padding. `out`
 // may be buffer + pixelOffset itself (the rows are compacted in place);

@@ -13,10 +13,22 @@ namespace quarn::engine::kernels {
 // pass overwrites it.
 using MoveRedFn = void (*)(uint8_t* dst, const uint8_t* src, size_t pixels, unsigned bytesPerPixel);
 
+// Sets the red byte of each of `pixels` pixels of dst to
+// table[green << 8 | blue] of the pixel at the same index in src. Only red
+// bytes are written and only blue and green read, so src and dst may
+// overlap in any way.
+using MoveOptimisedRedFn = void (*)(uint8_t* dst, const uint8_t* src, size_t pixels, unsigned bytesPerPixel,
+                                    const uint8_t* table);
+
 struct Kernels {
   const char* name;
   MoveRedFn moveRed;
+  MoveOptimisedRedFn moveOptimisedRed;
 };
+
+// The word-at-a-time form of moveOptimisedRed that the fast kernels share.
+void moveOptimisedRedWords(uint8_t* dst, const uint8_t* src, size_t pixels, unsigned bytesPerPixel,
+                           const uint8_t* table);
 
 const Kernels& plainKernels();
 // nullptr when this build has no SSE2 form.

@@ -75,7 +75,7 @@ void moveRedSse2(uint8_t* dst, const uint8_t* src, size_t pixels, unsigned p) {
 }  // namespace
 
 const Kernels* sse2Kernels() {
-  static const Kernels kernels{"sse2", moveRedSse2};
+  static const Kernels kernels{"sse2", moveRedSse2, moveOptimisedRedWords};
   return __builtin_cpu_supports("sse2") ? &kernels : nullptr;
 }
 

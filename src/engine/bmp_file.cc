@@ -29,10 +29,6 @@ ConversionResult convertBmpFile(const std::string& inputPath, const std::string&
   console.print(" Izpolzvana dulbochina: %d\n", settings.negativeDepth ? -d : d);
 
   console.print(" Izpolzvane na cvetova optimizaciq: %s\n", settings.colourOptimisation ? "da" : "ne");
-  const unsigned bitsPerPixel = s.bytesPerPixel * 8;
-  if (settings.colourOptimisation) {
-    optimiseColours(buffer.data(), s.width, s.sourceHeight, s.pixelOffset, bitsPerPixel, settings.variant);
-  }
 
   uint8_t* header = buffer.data();
   if (settings.plus3D && s.sourceHeight > 5) {
@@ -48,7 +44,7 @@ ConversionResult convertBmpFile(const std::string& inputPath, const std::string&
   s.outputWidth = s.width - d;
   console.write(" Zarejdane & konvertirane .........");
 
-  shiftRedView(buffer.data(), s, settings.negativeDepth);
+  convertRows(buffer.data(), s, settings);
 
   const uint64_t imageSize = outputStride(s) * static_cast<uint64_t>(s.height);
   storeLe32(header + field::kWidth, uint32_t(s.outputWidth));

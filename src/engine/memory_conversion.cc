@@ -37,11 +37,7 @@ ConversionResult convertBitmapBuffer(BitmapBuffer& source, uint8_t* destination,
   }
   if (outputSize(s) > destinationSize) return kOutOfMemory;
 
-  const unsigned bitsPerPixel = s.bytesPerPixel * 8;
-  if (settings.colourOptimisation) {
-    optimiseColours(source.data(), s.width, s.sourceHeight, s.pixelOffset, bitsPerPixel, settings.variant);
-  }
-  shiftRedView(source.data(), s, settings.negativeDepth);
+  convertRows(source.data(), s, settings);
 
   uint8_t* header = source.data();
   const uint64_t imageSize = outputStride(s) * static_cast<uint64_t>(s.height);
