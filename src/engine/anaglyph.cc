@@ -1,10 +1,8 @@
 #include "engine/anaglyph.h"
 
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <mutex>
-#include <vector>
 
 #include "engine/anaglyph_kernels.h"
 
@@ -42,20 +40,17 @@ bool expandTo24Bit(const uint8_t* source, const ConversionState& state, uint8_t 
   uint8_t* out = expanded.data();
   std::memcpy(out, source, state.pixelOffset);
 
-  // Every 16-bit value maps to one fixed pixel: decode each once.
-  std::vector<std::array<uint8_t, 3>> lookup(65536);
-  for (unsigned w = 0; w < 65536; ++w) {
-    const auto low = static_cast<uint8_t>(w), high = static_cast<uint8_t>(w >> 8);
-    if (compression == kCompressionBitFields) {
-      unpack565(low, high, state.redMask, state.greenMask, state.blueMask, lookup[w].data());
-    } else {
-      unpack555(low, high, lookup[w].data());
-    }
-  }
+  const bool bitFields = compression == kCompressionBitFields;
   for (size_t r = 0; r < rows; ++r) {
     const uint8_t* in = source + state.pixelOffset + r * stride16;
     uint8_t* row = out + state.pixelOffset + r * stride24;
-    for (size_t x = 0; x < width; ++x) std::memcpy(row + 3 * x, lookup[in[2 * x] | (in[2 * x + 1] << 8)].data(), 3);
+    for (size_t x = 0; x < width; ++x) {
+      if (bitFields) {
+        unpack565(in[2 * x], in[2 * x + 1], state.redMask, state.greenMask, state.blueMask, row + 3 * x);
+      } else {
+        unpack555(in[2 * x], in[2 * x + 1], row + 3 * x);
+      }
+    }
     std::memset(row + 3 * width, 0, stride24 - 3 * width);
   }
   out[field::kBitsPerPixel] = 24;
