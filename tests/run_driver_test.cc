@@ -49,7 +49,7 @@ class Run : public ::testing::Test {
 
 TEST_F(Run, ConvertsABmpBesideItAndLeavesTheInputAlone) {
   const std::vector<uint8_t> picture = makePatternBitmap(100, 50, 24);
-  const ProgramResult r = runQuarn({eight("10", input(picture))});
+  const ProgramResult r = runQuarn(eight("10", input(picture)));
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ(expectedPreamble() + kSettingsTen + " gotovo!", r.out);
   EXPECT_EQ("", r.err);
@@ -69,7 +69,7 @@ TEST_F(Run, ConvertsABmpBesideItAndLeavesTheInputAlone) {
 
 TEST_F(Run, EveryOptionTogether) {
   const std::string path = input(makePatternBitmap(640, 20, 32));
-  const ProgramResult r = runQuarn({eight("0", path, "da", "da")});
+  const ProgramResult r = runQuarn(eight("0", path, "da", "da"));
   EXPECT_EQ(expectedPreamble() +
                 " Izpolzvana dulbochina: 12\n Izpolzvane na cvetova optimizaciq: da\n Izpolzvane na 3D+: da\n"
                 " Zarejdane & konvertirane ......... gotovo!",
@@ -80,7 +80,7 @@ TEST_F(Run, EveryOptionTogether) {
 }
 
 TEST_F(Run, NegativeDepthIsShownWithItsSign) {
-  const ProgramResult r = runQuarn({eight("-10", input(makePatternBitmap(100, 50, 24)))});
+  const ProgramResult r = runQuarn(eight("-10", input(makePatternBitmap(100, 50, 24))));
   EXPECT_NE(std::string::npos, r.out.find(" Izpolzvana dulbochina: -10\n"));
   EXPECT_NE(std::string::npos, r.out.find(" gotovo!"));
 }
@@ -102,14 +102,14 @@ TEST_F(Run, EachRefusalPrintsItsMessage) {
     std::vector<uint8_t> picture = makePatternBitmap(8, 8, 24);
     picture[c.offset] = c.value;
     const std::string path = input(picture);
-    const ProgramResult r = runQuarn({eight("4", path)});
+    const ProgramResult r = runQuarn(eight("4", path));
     EXPECT_EQ(expectedPreamble() + c.message, r.out) << c.what;
     EXPECT_EQ(picture, readFile(path));
     EXPECT_EQ("", onlyOutput(dir)) << c.what;
   }
   std::vector<uint8_t> truncated = makePatternBitmap(8, 8, 24);
   truncated.resize(100);
-  const ProgramResult r = runQuarn({eight("4", input(truncated))});
+  const ProgramResult r = runQuarn(eight("4", input(truncated)));
   EXPECT_EQ(expectedPreamble() + " greshka! Tova ne e bmp/avi fail!", r.out);
 }
 
@@ -118,7 +118,7 @@ TEST_F(Run, AnExistingOutputIsKeptAndNamed) {
   // Occupy every name the run could pick in the next minute.
   const long now = static_cast<long>(time(nullptr));
   for (long t = now; t < now + 60; ++t) writeFile(dir.file("quarn_converted" + std::to_string(t) + ".bmp"), {'o', 'l', 'd'});
-  const ProgramResult r = runQuarn({eight("10", path)});
+  const ProgramResult r = runQuarn(eight("10", path));
   const std::smatch m = [&] {
     std::smatch match;
     std::regex_search(r.out, match, std::regex("greshka! Fail\n (.*) \n sashtestvuva i nqma da se prezapishe!$"));
@@ -148,20 +148,20 @@ TEST_F(Run, AFullDiskLeavesNoPartialOutput) {
 }
 
 TEST_F(Run, AMissingInputPrintsOnlyTheParseError) {
-  const ProgramResult r = runQuarn({eight("10", dir.file("missing.bmp"))});
+  const ProgramResult r = runQuarn(eight("10", dir.file("missing.bmp")));
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ(" greshka pri analizirane na argumentite!", r.out);
 }
 
 TEST_F(Run, AnUnsupportedKindEndsAfterTheProcessorLines) {
-  const ProgramResult r = runQuarn({eight("10", input({'G', 'I', 'F'}, "x.gif"))});
+  const ProgramResult r = runQuarn(eight("10", input({'G', 'I', 'F'}, "x.gif")));
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ(expectedPreamble(), r.out);
   EXPECT_EQ((std::vector<std::string>{"x.gif"}), dir.list());
 }
 
 TEST_F(Run, HelpScreen) {
-  const ProgramResult r = runQuarn({{"?"}});
+  const ProgramResult r = runQuarn({"?"});
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ(0u, r.out.find(" quarn - Pomosht\n\n quarn.exe dulbochina 3D+ cv_opt eventualen_izhod kodek-id\n"));
   const std::string tail =
@@ -173,7 +173,7 @@ TEST_F(Run, HelpScreen) {
 }
 
 TEST_F(Run, CodecListFrameIsAlwaysPrinted) {
-  const ProgramResult r = runQuarn({{"?k"}});
+  const ProgramResult r = runQuarn({"?k"});
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ(0u, r.out.find("\n Nalichni sa slednite video kodeci:\n"));
   const std::string last = "\nBez Kompresirane - kod: 0000\n\n";
@@ -181,7 +181,7 @@ TEST_F(Run, CodecListFrameIsAlwaysPrinted) {
 }
 
 TEST_F(Run, NoParameterShowsTheUsageBoxOnlyWhereItCanBeSeen) {
-  const ProgramResult r = runQuarn({});
+  const ProgramResult r = runQuarn(std::vector<std::string>{});
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ("", r.out);
   EXPECT_NE(std::string::npos, r.err.find("Ostrel quarn ver.-1.15 - Помощ"));
@@ -190,7 +190,7 @@ TEST_F(Run, NoParameterShowsTheUsageBoxOnlyWhereItCanBeSeen) {
 
 TEST_F(Run, DragAndDropWithoutAnyoneToAskAnswersNo) {
   const std::string path = input(makePatternBitmap(640, 8, 24));
-  const ProgramResult r = runQuarn({{path}});
+  const ProgramResult r = runQuarn({path});
   EXPECT_EQ(expectedPreamble() +
                 " Izpolzvana dulbochina: 12\n Izpolzvane na cvetova optimizaciq: ne\n Izpolzvane na 3D+: ne\n"
                 " Zarejdane & konvertirane ......... gotovo!",
@@ -222,6 +222,30 @@ TEST_F(Run, DragAndDropAsksThroughZenityOnADisplay) {
   EXPECT_EQ(0u, text.find("--question\n--ok-label=Да\n--cancel-label=Не\n--title=Цветова оптимизация?\n"));
   EXPECT_NE(std::string::npos, text.find("--title=3D+\n"));
   EXPECT_NE(std::string::npos, text.find("--no-markup\n"));
+  EXPECT_EQ("", r.err);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Run, DragAndDropFromATerminalAsksThere) {
+  const std::string path = input(makePatternBitmap(640, 8, 24));
+  ProgramRun run;
+  run.args = {path};
+  run.terminalInput = true;
+  run.input = "ne\nДа\n";
+  const ProgramResult r = runQuarn(run);
+  const std::string colour =
+      "\n [Цветова оптимизация?]\nЦветовата оптимизация ще намали напрежението в очите\n";
+  EXPECT_EQ(0u, r.out.find(colour)) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("\n [3D+]\nОпция 3D+ може да подобри 3D качеството.\n"));
+  EXPECT_NE(std::string::npos, r.out.find("Активиране на опция 3D+?\n [Да/Не]: "));
+  const std::string end =
+      " Izpolzvana dulbochina: 12\n Izpolzvane na cvetova optimizaciq: ne\n Izpolzvane na 3D+: da\n"
+      " Zarejdane & konvertirane ......... gotovo!";
+  ASSERT_GE(r.out.size(), end.size());
+  EXPECT_EQ(end, r.out.substr(r.out.size() - end.size()));
   EXPECT_EQ("", r.err);
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,9 +58,15 @@ std::vector<std::string> buildEnvironment(const std::map<std::string, std::strin
 
 ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
   int in[2], out[2], err[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+  if (run.terminalInput) {
+    // in[1] is the terminal's master side, in[0] the child's terminal.
+    if (openpty(&in[1], &in[0], nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+    fcntl(in[1], F_SETFD, FD_CLOEXEC);
+    fcntl(in[0], F_SETFD, FD_CLOEXEC);
+  } else if (pipe2(in, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe failed");
   }
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
@@ -92,14 +99,14 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
 
   ProgramResult result;
   size_t written = 0;
-  if (run.input.empty()) {
+  if (run.input.empty() && !run.terminalInput) {
     close(in[1]);
     in[1] = -1;
   }
   pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
   int open = 2;
   while (open > 0) {
-    const nfds_t n = in[1] >= 0 ? 3 : 2;
+    const nfds_t n = fds[2].fd >= 0 && in[1] >= 0 ? 3 : 2;
     if (poll(fds, n, -1) < 0) {
       if (errno == EINTR) continue;
       break;
@@ -120,8 +127,10 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
       const ssize_t put = write(in[1], run.input.data() + written, run.input.size() - written);
       if (put > 0) written += static_cast<size_t>(put);
       if (put <= 0 || written == run.input.size()) {
-        close(in[1]);
-        in[1] = -1;
+        // A terminal stays open (closing it would hang the child up); a pipe
+        // is closed so that the child sees the end of its input.
+        if (!run.terminalInput) close(in[1]);
+        if (!run.terminalInput) in[1] = -1;
         fds[2].fd = -1;
       }
     }

@@ -19,7 +19,8 @@ struct ProgramRun {
   std::vector<std::string> args;            // without the program itself
   std::string workingDirectory;             // "" keeps the test's own
   std::map<std::string, std::string> env;   // set (or with an empty value: unset) on top of a clean base
-  std::string input;                        // fed to standard input (never a terminal)
+  std::string input;                        // fed to standard input
+  bool terminalInput = false;               // standard input is a terminal (a pseudo-terminal) instead of a pipe
 };
 
 // Path of the quarn binary under test (from the QUARN_BINARY environment
@@ -28,6 +29,11 @@ std::string quarnBinary();
 
 ProgramResult runProgram(const std::string& program, const ProgramRun& run);
 inline ProgramResult runQuarn(const ProgramRun& run) { return runProgram(quarnBinary(), run); }
+inline ProgramResult runQuarn(const std::vector<std::string>& args) {
+  ProgramRun run;
+  run.args = args;
+  return runQuarn(run);
+}
 
 // The text every run prints before its branch: banner, wait line and the
 // processor lines of this machine (as the program itself decides them).
