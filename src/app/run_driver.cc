@@ -6,6 +6,7 @@
 #include "app/cpu_features.h"
 #include "app/help.h"
 #include "app/run_options.h"
+#include "codecs/png_branch.h"
 #include "engine/bmp_file.h"
 #include "engine/console_lines.h"
 #include "platform/console.h"
@@ -41,6 +42,8 @@ void dispatch(const RunOptions& options, platform::Console& console) {
       runBmpBranch(options, console);
       break;
     case InputKind::Png:
+      codecs::runPngBranch(options.inputPath, options.outputPath, options.conversionSettings(), console);
+      break;
     case InputKind::Jpeg:
     case InputKind::Tiff:
     case InputKind::Avi:
