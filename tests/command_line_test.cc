@@ -314,12 +314,13 @@ TEST_F(Parser, TimeIsTheLowThirtyTwoBitsAsSigned) {
 }
 
 TEST_F(Parser, OverlongPathsAreRefusedLikeMissingFiles) {
-  const std::string longPath = dir.path() + "/" + std::string(5000, 'a') + ".bmp";
+  std::string longPath = dir.path();
+  longPath.append("/").append(5000, 'a').append(".bmp");
   EXPECT_EQ(ParseResult::kCannotOpen, parseEight("5", "ne", "ne", "0", "0000", "0", "A", longPath));
   // An input that fits, in a directory so deep that the output name would not.
   std::string deep = dir.path();
   while (deep.size() < 4070) {
-    deep += "/" + std::string(std::min<size_t>(200, 4070 - deep.size() - 1 + 1), 'd');
+    deep.append("/").append(std::min<size_t>(200, 4070 - deep.size()), 'd');
     ASSERT_EQ(0, mkdir(deep.c_str(), 0700)) << deep.size();
   }
   const std::string input = deep + "/a.bmp";

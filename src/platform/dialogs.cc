@@ -55,9 +55,10 @@ std::string findOnPath(std::string_view name) {
   std::string_view dirs(path);
   while (true) {
     const size_t colon = dirs.find(':');
-    std::string dir(dirs.substr(0, colon));
+    std::string_view dir = dirs.substr(0, colon);
     if (dir.empty()) dir = ".";
-    std::string candidate = dir + "/" + std::string(name);
+    std::string candidate(dir);
+    candidate.append("/").append(name);
     if (access(candidate.c_str(), X_OK) == 0) return candidate;
     if (colon == std::string_view::npos) return {};
     dirs.remove_prefix(colon + 1);

@@ -11,7 +11,8 @@ namespace {
 class StandardErrorBoxes final : public MessageBoxes {
  public:
   BoxAnswer show(std::string_view caption, std::string_view text, BoxStyle style) override {
-    const std::string box = "[" + std::string(caption) + "]\n" + std::string(text) + "\n";
+    std::string box;
+    box.append("[").append(caption).append("]\n").append(text).append("\n");
     std::fwrite(box.data(), 1, box.size(), stderr);
     std::fflush(stderr);
     return style == BoxStyle::kQuestionYesNo ? BoxAnswer::kNo : BoxAnswer::kOk;
