@@ -475,3 +475,21 @@ TEST(PngDecoder, FlipAndSwapGiveBottomUpBgra) {
     }
   }
 }
+
+// Inputs the fuzzer found, each with what decoding it must give.
+TEST(PngDecoder, FuzzerFindings) {
+  struct Case {
+    const char* file;
+    int result;
+    int32_t width, height;
+  } cases[] = {
+      // No rows, but 16-bit RGB rows of 150994944 pixels: no 2.7 GB of scanline buffers.
+      {"oom_zero_rows_huge_scanline.png", 1, 0, 0},
+  };
+  for (const Case& c : cases) {
+    const Decoded d = decode(readFile(std::string(QUARN_REGRESS_DIR) + "/" + c.file));
+    EXPECT_EQ(c.result, d.result) << c.file;
+    EXPECT_EQ(c.width, d.width) << c.file;
+    EXPECT_EQ(c.height, d.height) << c.file;
+  }
+}

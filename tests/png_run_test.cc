@@ -4,6 +4,7 @@
 
 #include <ctime>
 
+#include "codecs/png_branch.h"
 #include "engine/bitmap_buffer.h"
 #include "engine/memory_conversion.h"
 #include "support/png_fixture.h"
@@ -130,4 +131,37 @@ TEST_F(PngRun, AFullDiskLeavesNoPartialOutput) {
   EXPECT_EQ(expectedPreamble() + kDecoded + kSettingsTen + " gotovo! greshka! Nqma dostatachno svobodno diskovo prostranstvo!",
             r.out);
   EXPECT_EQ((std::vector<std::string>{"in.png"}), dir.list());
+}
+
+// The branch itself, in process: the texts of the cases a whole run cannot
+// reach easily.
+TEST(PngBranch, AnOutputThatCannotBeCreatedAndAnUnknownCompressionMethod) {
+  TempDir dir;
+  const std::vector<uint8_t> good = encodePng(randomPicture(12, 8, 2, 8, false, 9));
+  writeFile(dir.file("in.png"), good);
+  engine::ConversionSettings settings;
+  settings.depth = 4;
+  const std::string settingsFour =
+      " Izpolzvana dulbochina: 4\n Izpolzvane na cvetova optimizaciq: ne\n Izpolzvane na 3D+: ne\n"
+      " Zarejdane & konvertirane .........";
+  quarn::platform::RecordingConsole console;
+  quarn::codecs::runPngBranch(dir.file("in.png"), dir.file("no/such/dir/out.bmp"), settings, console);
+  EXPECT_EQ(std::string(kDecoded) + settingsFour + " gotovo! greshka! Ne moje da se suzdade izhoden fail!",
+            console.text());
+
+  // Method 15 in the zlib header: the inflater's message inside the decode
+  // step, then a picture of cleared pixels.
+  std::vector<uint8_t> file = pngSignature();
+  for (const auto& c : {pngChunk("IHDR", ihdrData(12, 8, 8, 2)), pngChunk("IDAT", {0x7F, 0x9C, 1, 2, 3}),
+                        pngChunk("IEND", {})}) {
+    file.insert(file.end(), c.begin(), c.end());
+  }
+  writeFile(dir.file("m15.png"), file);
+  quarn::platform::RecordingConsole other;
+  quarn::codecs::runPngBranch(dir.file("m15.png"), dir.file("m15.bmp"), settings, other);
+  EXPECT_EQ(" Konvertirane na png v bmp...\nNepoznat metod za kompresiq! (15)\n gotovo!\n" + settingsFour + " gotovo!",
+            other.text());
+  const std::vector<uint8_t> out = readFile(dir.file("m15.bmp"));
+  ASSERT_EQ(54u + 8 * 8 * 4, out.size());
+  EXPECT_EQ(std::vector<uint8_t>(8 * 8 * 4, 0), std::vector<uint8_t>(out.begin() + 54, out.end()));
 }

@@ -208,8 +208,10 @@ int VkRawPngDecoder::Prepare() {
     needed = height * (1 + lineBytes);
   }
   // Twice what the data could give at best, so that a damaged or cut file
-  // still decodes as far as it goes.
-  if (needed > 2 * kMaxInflateRatio * compressedSize() + 4096) return 0;
+  // still decodes as far as it goes. The scanline buffers count as well: a
+  // picture of no rows may still claim rows of gigabytes.
+  const uint64_t fillable = 2 * kMaxInflateRatio * compressedSize() + 4096;
+  if (needed > fillable || lineBytes > fillable) return 0;
 
   uint8_t* store = nullptr;
   if (storeSize != 0) {

@@ -82,8 +82,9 @@ class VkRawPngDecoder final : public VkGenericPngDecoder {
 
   // Refuses (0, nothing changed) unsupported colour types and depths, a
   // pixel store of width x height x 4 bytes that would not fit in 32 bits
-  // together with the 55 bytes a bitmap header adds, and images needing
-  // far more decompressed bytes than their compressed data could give. The
+  // together with the 55 bytes a bitmap header adds, and images whose
+  // decompressed size or scanline are far more than their compressed data
+  // could give. The
   // new store is cleared: pixels the data never reaches are 0, 0, 0, 0.
   int Prepare() override;
   // Takes the next byte of the decompressed scanlines; 0 once the image is
