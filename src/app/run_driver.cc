@@ -6,6 +6,8 @@
 #include "app/cpu_features.h"
 #include "app/help.h"
 #include "app/run_options.h"
+#include "codecs/jpeg_branch.h"
+#include "codecs/tiff_branch.h"
 #include "engine/bmp_file.h"
 #include "engine/console_lines.h"
 #include "platform/console.h"
@@ -40,9 +42,14 @@ void dispatch(const RunOptions& options, platform::Console& console) {
     case InputKind::Bmp:
       runBmpBranch(options, console);
       break;
-    case InputKind::Png:
     case InputKind::Jpeg:
+      codecs::runJpegBranch(options.inputPath, options.outputPath, options.jpegOutput, options.conversionSettings(),
+                            console);
+      break;
     case InputKind::Tiff:
+      codecs::runTiffBranch(options.inputPath, options.outputPath, options.conversionSettings(), console);
+      break;
+    case InputKind::Png:
     case InputKind::Avi:
     case InputKind::Unsupported:
       break;

@@ -1,2 +1,0 @@
-// Placeholder translation unit until the first codec lands.
-namespace quarn::codecs {}
