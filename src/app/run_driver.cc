@@ -6,7 +6,9 @@
 #include "app/cpu_features.h"
 #include "app/help.h"
 #include "app/run_options.h"
+#include "codecs/jpeg_branch.h"
 #include "codecs/png_branch.h"
+#include "codecs/tiff_branch.h"
 #include "engine/bmp_file.h"
 #include "engine/console_lines.h"
 #include "platform/console.h"
@@ -45,7 +47,12 @@ void dispatch(const RunOptions& options, platform::Console& console) {
       codecs::runPngBranch(options.inputPath, options.outputPath, options.conversionSettings(), console);
       break;
     case InputKind::Jpeg:
+      codecs::runJpegBranch(options.inputPath, options.outputPath, options.jpegOutput, options.conversionSettings(),
+                            console);
+      break;
     case InputKind::Tiff:
+      codecs::runTiffBranch(options.inputPath, options.outputPath, options.conversionSettings(), console);
+      break;
     case InputKind::Avi:
     case InputKind::Unsupported:
       break;

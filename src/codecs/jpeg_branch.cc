@@ -1,0 +1,44 @@
+#include "codecs/jpeg_branch.h"
+
+#include "codecs/jpeg_codec.h"
+#include "codecs/picture_branch.h"
+#include "engine/bitmap_buffer.h"
+#include "engine/bitmap_file.h"
+#include "engine/console_lines.h"
+
+namespace quarn::codecs {
+namespace {
+
+void saveAsBmp(platform::Console& console, const std::string& outputPath, const uint8_t* bitmap) {
+  // The converted picture's own header says how much of the buffer it is.
+  const uint32_t width = engine::loadLe32(bitmap + engine::field::kWidth);
+  const uint32_t height = engine::loadLe32(bitmap + engine::field::kHeight);
+  const size_t size = engine::kHeaderSize + engine::rowStride(width, 3) * height;
+  switch (const engine::ConversionResult written =
+              engine::writeBitmapFile(outputPath, bitmap, size, engine::kHeaderSize)) {
+    case engine::kConverted:
+      return;
+    case engine::kCannotCreateOutput:
+      console.write(" greshka! Ne moje da se suzdade izhoden fail!");
+      return;
+    default:
+      engine::printConversionResult(console, written, outputPath);
+      return;
+  }
+}
+
+}  // namespace
+
+void runJpegBranch(const std::string& inputPath, const std::string& outputPath, bool jpegOutput,
+                   const engine::ConversionSettings& settings, platform::Console& console) {
+  const PictureDecoder decoder{"JPEG", GetJpegBitmapSize, ReadJpegBitmap};
+  runPictureBranch(decoder, inputPath, settings, console, [&](uint8_t* bitmap, size_t size) {
+    if (jpegOutput) {
+      savePicture(console, "JPEG", outputPath, [&] { return WriteJpegBitmap(outputPath, bitmap, size); });
+    } else {
+      saveAsBmp(console, outputPath, bitmap);
+    }
+  });
+}
+
+}  // namespace quarn::codecs

@@ -1,0 +1,191 @@
+#include "codecs/jpeg_codec.h"
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <cstdio>
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "codecs/picture_size.h"
+#include "engine/bitmap_buffer.h"
+#include "platform/output_file.h"
+
+namespace quarn::codecs {
+namespace {
+
+// Rows handed to the library per call: fewer calls, same pixels.
+constexpr unsigned kRowsPerCall = 16;
+
+// An open JPEG with its header read and its output set to blue-green-red,
+// which the library's colour conversion gives exactly as red-green-blue
+// with the bytes swapped afterwards.
+class JpegInput {
+ public:
+  JpegInput() {
+    cinfo_.err = jpeg_std_error(&errors_);
+    jpeg_create_decompress(&cinfo_);
+  }
+  ~JpegInput() {
+    jpeg_destroy_decompress(&cinfo_);
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  JpegInput(const JpegInput&) = delete;
+  JpegInput& operator=(const JpegInput&) = delete;
+
+  // False when the file cannot be opened.
+  bool open(const std::string& path) {
+    file_ = std::fopen(path.c_str(), "rb");
+    if (file_ == nullptr) return false;
+    if (std::fseek(file_, 0, SEEK_END) == 0) {
+      const long end = std::ftell(file_);
+      fileSize_ = end > 0 ? static_cast<uint64_t>(end) : 0;
+    }
+    std::rewind(file_);
+    jpeg_stdio_src(&cinfo_, file_);
+    jpeg_read_header(&cinfo_, TRUE);
+    cinfo_.out_color_space = JCS_EXT_BGR;
+    jpeg_calc_output_dimensions(&cinfo_);
+    return true;
+  }
+
+  // Greyscale, YCbCr and RGB files have an RGB form; CMYK, YCCK and
+  // unknown colour spaces do not.
+  bool hasRgbForm() const {
+    return cinfo_.jpeg_color_space == JCS_GRAYSCALE || cinfo_.jpeg_color_space == JCS_YCbCr ||
+           cinfo_.jpeg_color_space == JCS_RGB;
+  }
+
+  std::optional<uint32_t> bitmapSize() const {
+    return plausibleBitmapSize(cinfo_.output_width, cinfo_.output_height, 24, fileSize_);
+  }
+
+  jpeg_decompress_struct& cinfo() { return cinfo_; }
+
+ private:
+  jpeg_decompress_struct cinfo_{};
+  jpeg_error_mgr errors_{};
+  std::FILE* file_ = nullptr;
+  uint64_t fileSize_ = 0;
+};
+
+// A destination manager writing into an OutputFile. A failed write is
+// remembered rather than raised as a fatal library error, so the writer
+// can report it and the partial file is removed.
+struct OutputDestination {
+  jpeg_destination_mgr manager;  // first: the library's pointer is ours
+  platform::OutputFile* file;
+  bool failed;
+  JOCTET buffer[1 << 16];
+
+  static OutputDestination& of(j_compress_ptr cinfo) {
+    return *reinterpret_cast<OutputDestination*>(cinfo->dest);
+  }
+  static void init(j_compress_ptr cinfo) {
+    OutputDestination& d = of(cinfo);
+    d.manager.next_output_byte = d.buffer;
+    d.manager.free_in_buffer = sizeof d.buffer;
+  }
+  static boolean empty(j_compress_ptr cinfo) {
+    OutputDestination& d = of(cinfo);
+    // The library asks for a new buffer only when the whole one is full.
+    if (!d.file->write(d.buffer, sizeof d.buffer)) d.failed = true;
+    init(cinfo);
+    return TRUE;
+  }
+  static void term(j_compress_ptr cinfo) {
+    OutputDestination& d = of(cinfo);
+    if (!d.file->write(d.buffer, sizeof d.buffer - d.manager.free_in_buffer)) d.failed = true;
+  }
+};
+
+}  // namespace
+
+int64_t GetJpegBitmapSize(const std::string& path) {
+  JpegInput input;
+  if (!input.open(path)) return -1;
+  const std::optional<uint32_t> size = input.bitmapSize();
+  return size ? int64_t{*size} : -1;
+}
+
+int ReadJpegBitmap(const std::string& path, uint8_t* buffer, size_t size) {
+  JpegInput input;
+  if (!input.open(path) || !input.hasRgbForm()) return kPictureUnreadable;
+  const std::optional<uint32_t> expected = input.bitmapSize();
+  if (!expected || *expected != size) return kPictureUnreadable;
+
+  jpeg_decompress_struct& cinfo = input.cinfo();
+  jpeg_start_decompress(&cinfo);
+  const uint32_t width = cinfo.output_width;
+  const uint32_t height = cinfo.output_height;
+  const size_t rowBytes = size_t{3} * width;
+  const size_t stride = engine::rowStride(width, 3);
+  uint8_t* pixels = buffer + engine::kHeaderSize;
+  // Scanline k (top first) is row height - 1 - k of the bottom-up buffer.
+  JSAMPROW rows[kRowsPerCall];
+  while (cinfo.output_scanline < height) {
+    const uint32_t first = cinfo.output_scanline;
+    const uint32_t count = std::min<uint32_t>(kRowsPerCall, height - first);
+    for (uint32_t i = 0; i < count; ++i) rows[i] = pixels + (height - 1 - first - i) * stride;
+    if (jpeg_read_scanlines(&cinfo, rows, count) == 0) return kPictureUnreadable;
+  }
+  if (stride != rowBytes) {
+    for (uint32_t y = 0; y < height; ++y) std::memset(pixels + y * stride + rowBytes, 0, stride - rowBytes);
+  }
+  jpeg_finish_decompress(&cinfo);
+  engine::writeBitmapHeader(buffer, width, height, 24);
+  return kPictureRead;
+}
+
+PictureWriteResult WriteJpegBitmap(const std::string& path, uint8_t* bitmap, size_t size) {
+  if (size < engine::kHeaderSize || engine::loadLe16(bitmap + engine::field::kBitsPerPixel) != 24) {
+    return kPictureWrongBitmap;
+  }
+  const int32_t width = engine::loadLe32Signed(bitmap + engine::field::kWidth);
+  const int32_t height = engine::loadLe32Signed(bitmap + engine::field::kHeight);
+  const uint64_t stride = engine::rowStride(static_cast<uint64_t>(std::max(width, 0)), 3);
+  if (width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION ||
+      stride * static_cast<uint64_t>(height) > size - engine::kHeaderSize) {
+    return kPictureWrongBitmap;
+  }
+
+  platform::OutputFile file;
+  if (const PictureWriteResult created = createPictureOutput(file, path); created != kPictureWritten) return created;
+  auto destination = std::make_unique<OutputDestination>();
+  destination->manager.init_destination = OutputDestination::init;
+  destination->manager.empty_output_buffer = OutputDestination::empty;
+  destination->manager.term_destination = OutputDestination::term;
+  destination->file = &file;
+  destination->failed = false;
+
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr errors{};
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  cinfo.dest = &destination->manager;
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = 3;
+  // The buffer's own blue-green-red, bottom row last: the library converts
+  // it exactly as the red-green-blue rows top-down.
+  cinfo.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 100, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  uint8_t* pixels = bitmap + engine::kHeaderSize;
+  JSAMPROW rows[kRowsPerCall];
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const uint32_t first = cinfo.next_scanline;
+    const uint32_t count = std::min<uint32_t>(kRowsPerCall, cinfo.image_height - first);
+    for (uint32_t i = 0; i < count; ++i) rows[i] = pixels + (cinfo.image_height - 1 - first - i) * stride;
+    jpeg_write_scanlines(&cinfo, rows, count);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  if (destination->failed) return kPictureWriteFailed;  // the file removes itself
+  return file.commit() ? kPictureWritten : kPictureWriteFailed;
+}
+
+}  // namespace quarn::codecs

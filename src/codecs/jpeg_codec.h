@@ -1,0 +1,41 @@
+// jpeg_codec.h: JPEG files to and from 24-bit BitmapBuffers, through
+// libjpeg with its standard error manager.
+//
+// The library's fatal errors (not a JPEG file, damaged headers,
+// unsupported features, out of memory) do not return: the standard manager
+// prints the library's message on standard error and ends the process with
+// status 1; an output file being written is removed on the way out.
+// Warnings (damaged entropy-coded data) do not stop decoding.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "codecs/picture_branch.h"
+
+namespace quarn::codecs {
+
+// The total size of the 24-bit BitmapBuffer of the JPEG at `path`: 54 +
+// (3 × W + pad) × H. -1 when the file cannot be opened, or when that size
+// would not fit in 32 bits or is implausibly large for the file.
+int64_t GetJpegBitmapSize(const std::string& path);
+
+// Decodes the JPEG at `path` into `buffer`, whose `size` must be what
+// GetJpegBitmapSize gave: a complete bottom-up blue-green-red BitmapBuffer
+// with zero pad bytes. Greyscale files arrive as grey RGB pixels.
+// kPictureUnreadable when the file cannot be opened, is CMYK or YCCK (or of
+// any colour space without an RGB form), or does not have that size; then
+// no row has been written.
+int ReadJpegBitmap(const std::string& path, uint8_t* buffer, size_t size);
+
+// Encodes the 24-bit BitmapBuffer `bitmap` (`size` bytes) as a new baseline
+// JPEG of quality 100 at `path`. The bitmap is only read.
+//   kPictureWritten       every byte written and the file closed
+//   kPictureOutputExists  something is at `path`; it is left as it was
+//   kPictureCannotCreate  the file cannot be created
+//   kPictureWrongBitmap   not 24 bits per pixel, or rows past `size`; no file
+//   kPictureWriteFailed   a write or the close failed; the file is removed
+PictureWriteResult WriteJpegBitmap(const std::string& path, uint8_t* bitmap, size_t size);
+
+}  // namespace quarn::codecs

@@ -1,0 +1,57 @@
+// picture_branch.h: the run of a decoded still picture (JPEG, TIFF): decode
+// into a BitmapBuffer, convert it in memory, save the result.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engine/conversion_settings.h"
+#include "platform/console.h"
+#include "platform/output_file.h"
+
+namespace quarn::codecs {
+
+// Results of the picture writers (WriteJpegBitmap, WriteTiffBitmap).
+enum PictureWriteResult : int {
+  kPictureWritten = 0,
+  kPictureCannotCreate = -1,
+  kPictureWrongBitmap = -2,   // not the writer's bits per pixel, or rows past the buffer
+  kPictureWriteFailed = -3,   // a write or the close failed; nothing is left at the path
+  kPictureOutputExists = -4,  // something is at the path already; it is left as it was
+};
+
+// Creates the writer's output file: kPictureWritten when it was created
+// (and is to be written), else kPictureOutputExists or kPictureCannotCreate.
+PictureWriteResult createPictureOutput(platform::OutputFile& file, const std::string& path);
+
+// Results of the decoders (ReadJpegBitmap, ReadTiffBitmap).
+inline constexpr int kPictureRead = 0;
+inline constexpr int kPictureUnreadable = -1;
+
+struct PictureDecoder {
+  const char* kind;  // "JPEG", "TIFF": shown while decoding
+  // The BitmapBuffer size of the file at a path, or -1.
+  std::function<int64_t(const std::string& path)> bitmapSize;
+  // Fills a buffer of exactly that size; kPictureRead or kPictureUnreadable.
+  std::function<int(const std::string& path, uint8_t* buffer, size_t size)> readBitmap;
+};
+
+// Saves the converted BitmapBuffer (`size` bytes, header included) and
+// prints what became of it. The bitmap may be changed.
+using PictureSaver = std::function<void(uint8_t* bitmap, size_t size)>;
+
+// Decodes `inputPath`, prints the settings lines, converts and prints the
+// result; on success hands the converted picture to `save`. Every failure
+// prints its message; the buffers are released before returning.
+void runPictureBranch(const PictureDecoder& decoder, const std::string& inputPath,
+                      const engine::ConversionSettings& settings, platform::Console& console,
+                      const PictureSaver& save);
+
+// Prints "\n Suhranenie kato <kind> ...", runs `write` and prints its
+// outcome: " gotovo!", the message of an existing output, or " proval!".
+void savePicture(platform::Console& console, const char* kind, const std::string& outputPath,
+                 const std::function<PictureWriteResult()>& write);
+
+}  // namespace quarn::codecs

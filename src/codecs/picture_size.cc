@@ -1,0 +1,17 @@
+#include "codecs/picture_size.h"
+
+#include "engine/bitmap_buffer.h"
+
+namespace quarn::codecs {
+
+std::optional<uint32_t> plausibleBitmapSize(uint64_t width, uint64_t height, unsigned bitsPerPixel,
+                                            uint64_t fileSize) {
+  if (width > UINT32_MAX || height > UINT32_MAX) return std::nullopt;
+  const std::optional<uint32_t> size =
+      engine::bitmapBufferSize(static_cast<uint32_t>(width), static_cast<uint32_t>(height), bitsPerPixel);
+  if (!size) return std::nullopt;
+  if (*size > kAlwaysPlausibleBitmapSize && *size / kMaxBitmapBytesPerFileByte > fileSize) return std::nullopt;
+  return size;
+}
+
+}  // namespace quarn::codecs

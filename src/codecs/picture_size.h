@@ -1,0 +1,22 @@
+// picture_size.h: how large a decoded picture's BitmapBuffer may be.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace quarn::codecs {
+
+// Up to this size a BitmapBuffer is accepted whatever its file's size.
+inline constexpr uint64_t kAlwaysPlausibleBitmapSize = uint64_t{64} << 20;
+// Above it, at most this many bytes of BitmapBuffer per byte of file: far
+// more than photographs or scans compress to, far less than a forged header
+// on a small file claims.
+inline constexpr uint64_t kMaxBitmapBytesPerFileByte = 4096;
+
+// The size of the BitmapBuffer (54-byte header, rows padded to 4 bytes) of
+// a width × height picture; nullopt when it would not fit the header's
+// 32-bit fields or is implausibly large for a file of `fileSize` bytes.
+std::optional<uint32_t> plausibleBitmapSize(uint64_t width, uint64_t height, unsigned bitsPerPixel,
+                                            uint64_t fileSize);
+
+}  // namespace quarn::codecs

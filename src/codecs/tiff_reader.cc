@@ -1,0 +1,152 @@
+// Reading a TIFF into a BitmapBuffer through the library's RGBA image reader.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+
+#include "codecs/bitmap_rows.h"
+#include "codecs/picture_size.h"
+#include "codecs/tiff_codec.h"
+#include "engine/bitmap_buffer.h"
+
+namespace quarn::codecs {
+namespace {
+
+struct TiffCloser {
+  void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
+
+// A band of rows is read into an aligned raster of about this many pixels
+// (the BitmapBuffer's pixels sit 54 bytes in, not on 32-bit boundaries),
+// then copied into place.
+constexpr size_t kBandPixels = size_t{1} << 18;
+
+struct ImageSize {
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+
+ImageSize imageSize(TIFF* tif) {
+  ImageSize s;  // a tag the library does not deliver stays 0
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &s.width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &s.height);
+  return s;
+}
+
+std::optional<uint32_t> bitmapSizeOf(TIFF* tif) {
+  const ImageSize s = imageSize(tif);
+  const uint64_t fileSize = TIFFGetSizeProc(tif)(TIFFClientdata(tif));
+  return plausibleBitmapSize(s.width, s.height, 32, fileSize);
+}
+
+// The reader delivers rows bottom-up (as asked) by flipping, within each
+// call, the files stored top-down; those stored bottom-up it copies as they
+// are. So a band of file rows [first, first + count) lands at the bottom-up
+// row `first` or `height - first - count` of the whole picture.
+bool storedTopDown(const TIFFRGBAImage& img) {
+  switch (img.orientation) {
+    case ORIENTATION_TOPLEFT:
+    case ORIENTATION_TOPRIGHT:
+    case ORIENTATION_LEFTTOP:
+    case ORIENTATION_RIGHTTOP:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Rows per band: whole strips or rows of tiles, so that every call of the
+// reader decodes each strip or tile it touches from its start, as a read
+// of the whole image does.
+uint32_t bandRows(TIFF* tif, uint32_t width, uint32_t height) {
+  uint32_t unit = 0;
+  if (TIFFIsTiled(tif)) {
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &unit);
+  } else {
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unit);
+  }
+  unit = std::clamp<uint32_t>(unit, 1, std::max<uint32_t>(height, 1));
+  const uint64_t unitPixels = uint64_t{unit} * std::max<uint32_t>(width, 1);
+  const uint64_t units = std::max<uint64_t>(1, kBandPixels / unitPixels);
+  return static_cast<uint32_t>(std::min<uint64_t>(height, units * unit));
+}
+
+// Places `count` raster rows of `width` pixels at bottom-up row `row` of
+// `pixels`, red and blue exchanged.
+void placeRows(const uint32_t* raster, uint8_t* pixels, uint32_t width, uint32_t row, uint32_t count) {
+  const size_t bytes = size_t{4} * width * count;
+  uint8_t* to = pixels + size_t{4} * width * row;
+  std::memcpy(to, raster, bytes);
+  swapRedBlue32Pixels(to, size_t{width} * count);
+}
+
+// The plain way: the whole image in one call. Taken when a band fails, so
+// that a damaged file reads exactly as far as a whole-image read would.
+bool readWholeImage(TIFF* tif, uint32_t width, uint32_t height, uint8_t* pixels) {
+  std::unique_ptr<uint32_t[]> raster(new (std::nothrow) uint32_t[size_t{width} * height]);
+  if (raster == nullptr) return false;
+  if (!TIFFReadRGBAImageOriented(tif, width, height, raster.get(), ORIENTATION_BOTLEFT, 0)) return false;
+  placeRows(raster.get(), pixels, width, 0, height);
+  return true;
+}
+
+enum class BandRead { kDone, kUnrenderable, kBandFailed };
+
+BandRead readInBands(TIFF* tif, uint32_t width, uint32_t height, uint8_t* pixels) {
+  char message[1024] = "";
+  TIFFRGBAImage img;
+  if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&img, tif, 0, message)) {
+    TIFFError(TIFFFileName(tif), "%s", message);
+    return BandRead::kUnrenderable;
+  }
+  img.req_orientation = ORIENTATION_BOTLEFT;
+  const bool topDown = storedTopDown(img);
+  const uint32_t band = bandRows(tif, width, height);
+  std::unique_ptr<uint32_t[]> raster(new (std::nothrow) uint32_t[size_t{width} * band]);
+  bool ok = raster != nullptr;
+  for (uint32_t first = 0; ok && first < height; first += band) {
+    const uint32_t count = std::min(band, height - first);
+    img.row_offset = static_cast<int>(first);
+    ok = TIFFRGBAImageGet(&img, raster.get(), width, count) != 0;
+    if (ok) placeRows(raster.get(), pixels, width, topDown ? height - first - count : first, count);
+  }
+  TIFFRGBAImageEnd(&img);
+  return ok ? BandRead::kDone : BandRead::kBandFailed;
+}
+
+}  // namespace
+
+int64_t GetTiffBitmapSize(const std::string& path) {
+  const TiffHandle tif(TIFFOpen(path.c_str(), "r"));
+  if (tif == nullptr) return -1;
+  const std::optional<uint32_t> size = bitmapSizeOf(tif.get());
+  return size ? int64_t{*size} : -1;
+}
+
+int ReadTiffBitmap(const std::string& path, uint8_t* buffer, size_t size) {
+  const TiffHandle tif(TIFFOpen(path.c_str(), "r"));
+  if (tif == nullptr) return kPictureUnreadable;
+  const std::optional<uint32_t> expected = bitmapSizeOf(tif.get());
+  if (!expected || *expected != size) return kPictureUnreadable;
+  const ImageSize s = imageSize(tif.get());
+  uint8_t* pixels = buffer + engine::kHeaderSize;
+  if (s.width != 0 && s.height != 0) {
+    switch (readInBands(tif.get(), s.width, s.height, pixels)) {
+      case BandRead::kDone:
+        break;
+      case BandRead::kUnrenderable:
+        return kPictureUnreadable;
+      case BandRead::kBandFailed:
+        if (!readWholeImage(tif.get(), s.width, s.height, pixels)) return kPictureUnreadable;
+        break;
+    }
+  }
+  engine::writeBitmapHeader(buffer, s.width, s.height, 32);
+  return kPictureRead;
+}
+
+}  // namespace quarn::codecs

@@ -1,0 +1,182 @@
+#include "support/picture_fixture.h"
+
+#include <cstdio>
+#include <jpeglib.h>
+#include <tiffio.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace quarn::testing {
+namespace {
+
+uint8_t patternByte(uint32_t x, uint32_t y, uint32_t c) {
+  uint32_t h = (x * 73856093u) ^ (y * 19349663u) ^ (c * 83492791u);
+  h ^= h >> 13;
+  return static_cast<uint8_t>((x * 5 + y * 3 + c * 60) + (h & 15));
+}
+
+// Encodes top-down rows of `components` bytes per pixel.
+void encodeJpeg(const std::string& path, uint32_t width, uint32_t height, int components, J_COLOR_SPACE space,
+                int quality, bool progressive, const std::vector<uint8_t>& pixels) {
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) throw std::runtime_error("cannot create " + path);
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr errors;
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  jpeg_stdio_dest(&cinfo, out);
+  cinfo.image_width = width;
+  cinfo.image_height = height;
+  cinfo.input_components = components;
+  cinfo.in_color_space = space;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  if (progressive) jpeg_simple_progression(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < height) {
+    JSAMPROW p = const_cast<uint8_t*>(pixels.data()) + size_t{width} * components * cinfo.next_scanline;
+    jpeg_write_scanlines(&cinfo, &p, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::fclose(out);
+}
+
+}  // namespace
+
+void writeJpeg(const std::string& path, const JpegSpec& spec) {
+  const int components = spec.kind == JpegKind::kGrey ? 1 : spec.kind == JpegKind::kCmyk ? 4 : 3;
+  const J_COLOR_SPACE space =
+      spec.kind == JpegKind::kGrey ? JCS_GRAYSCALE : spec.kind == JpegKind::kCmyk ? JCS_CMYK : JCS_RGB;
+  std::vector<uint8_t> pixels;
+  for (uint32_t y = 0; y < spec.height; ++y) {
+    for (uint32_t x = 0; x < spec.width; ++x) {
+      for (int c = 0; c < components; ++c) pixels.push_back(patternByte(x, y, uint32_t(c)));
+    }
+  }
+  encodeJpeg(path, spec.width, spec.height, components, space, spec.quality, spec.progressive, pixels);
+}
+
+RgbImage decodeJpegRgb(const std::string& path) {
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) throw std::runtime_error("cannot open " + path);
+  jpeg_decompress_struct cinfo;
+  jpeg_error_mgr errors;
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&cinfo);
+  jpeg_stdio_src(&cinfo, in);
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&cinfo);
+  RgbImage image{cinfo.output_width, cinfo.output_height, {}};
+  image.rgb.resize(size_t{3} * image.width * image.height);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW p = image.rgb.data() + size_t{3} * image.width * cinfo.output_scanline;
+    jpeg_read_scanlines(&cinfo, &p, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  std::fclose(in);
+  return image;
+}
+
+void encodeJpegRgb(const std::string& path, const RgbImage& image) {
+  encodeJpeg(path, image.width, image.height, 3, JCS_RGB, 100, false, image.rgb);
+}
+
+void writeTiff(const std::string& path, const TiffSpec& spec) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  if (tif == nullptr) throw std::runtime_error("cannot create " + path);
+  uint16_t samples = 3, photometric = PHOTOMETRIC_RGB;
+  switch (spec.kind) {
+    case TiffKind::kRgb:
+      break;
+    case TiffKind::kRgba: {
+      samples = 4;
+      const uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
+      break;
+    }
+    case TiffKind::kGrey:
+      samples = 1;
+      photometric = PHOTOMETRIC_MINISBLACK;
+      break;
+    case TiffKind::kPalette:
+      samples = 1;
+      photometric = PHOTOMETRIC_PALETTE;
+      break;
+    case TiffKind::kCmyk:
+      samples = 4;
+      photometric = PHOTOMETRIC_SEPARATED;
+      TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
+      break;
+  }
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.orientation);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.lzw ? COMPRESSION_LZW : COMPRESSION_NONE);
+  if (spec.kind == TiffKind::kPalette) {
+    std::vector<uint16_t> r(256), g(256), b(256);
+    for (int i = 0; i < 256; ++i) {
+      r[i] = static_cast<uint16_t>(i * 257);
+      g[i] = static_cast<uint16_t>((255 - i) * 257);
+      b[i] = static_cast<uint16_t>((i * 7 % 256) * 257);
+    }
+    TIFFSetField(tif, TIFFTAG_COLORMAP, r.data(), g.data(), b.data());
+  }
+  const size_t pixelBytes = samples;
+  auto fill = [&](uint8_t* to, uint32_t x0, uint32_t y0, uint32_t w, uint32_t h, uint32_t stride) {
+    for (uint32_t y = 0; y < h; ++y) {
+      for (uint32_t x = 0; x < w; ++x) {
+        for (uint16_t c = 0; c < samples; ++c) to[y * stride + x * pixelBytes + c] = patternByte(x0 + x, y0 + y, c);
+      }
+    }
+  };
+  if (spec.tileSize != 0) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, spec.tileSize);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, spec.tileSize);
+    std::vector<uint8_t> tile(size_t{spec.tileSize} * spec.tileSize * pixelBytes, 0);
+    for (uint32_t y = 0; y < spec.height; y += spec.tileSize) {
+      for (uint32_t x = 0; x < spec.width; x += spec.tileSize) {
+        fill(tile.data(), x, y, std::min(spec.tileSize, spec.width - x), std::min(spec.tileSize, spec.height - y),
+             static_cast<uint32_t>(spec.tileSize * pixelBytes));
+        TIFFWriteTile(tif, tile.data(), x, y, 0, 0);
+      }
+    }
+  } else {
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.rowsPerStrip);
+    std::vector<uint8_t> row(spec.width * pixelBytes);
+    for (uint32_t y = 0; y < spec.height; ++y) {
+      fill(row.data(), 0, y, spec.width, 1, static_cast<uint32_t>(row.size()));
+      TIFFWriteScanline(tif, row.data(), y, 0);
+    }
+  }
+  TIFFClose(tif);
+}
+
+RgbaImage readTiffRgba(const std::string& path, int orientation) {
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (tif == nullptr) throw std::runtime_error("cannot open " + path);
+  RgbaImage image;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &image.width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &image.height);
+  std::vector<uint32_t> raster(size_t{image.width} * image.height);
+  const int ok = TIFFReadRGBAImageOriented(tif, image.width, image.height, raster.data(), orientation, 0);
+  TIFFClose(tif);
+  if (!ok) throw std::runtime_error("libtiff cannot read " + path);
+  image.rgba.resize(raster.size() * 4);
+  for (size_t i = 0; i < raster.size(); ++i) {
+    image.rgba[4 * i] = static_cast<uint8_t>(TIFFGetR(raster[i]));
+    image.rgba[4 * i + 1] = static_cast<uint8_t>(TIFFGetG(raster[i]));
+    image.rgba[4 * i + 2] = static_cast<uint8_t>(TIFFGetB(raster[i]));
+    image.rgba[4 * i + 3] = static_cast<uint8_t>(TIFFGetA(raster[i]));
+  }
+  return image;
+}
+
+}  // namespace quarn::testing
