@@ -109,31 +109,6 @@ TEST(TiffRead, PicturesOfManyBandsLandInOrderWhicheverWayTheyAreStored) {
       EXPECT_EQ(plainBitmap(readTiffRgba(path)), readTiff(path));
     }
   }
-  // Stored top-down or bottom-up, the bottom row comes first.
-  TiffSpec topDown, bottomUp;
-  topDown.orientation = 1;
-  bottomUp.orientation = 4;
-  writeTiff(dir.file("t.tif"), topDown);
-  writeTiff(dir.file("b.tif"), bottomUp);
-  const std::vector<uint8_t> t = readTiff(dir.file("t.tif")), b = readTiff(dir.file("b.tif"));
-  const size_t stride = 4 * 17;
-  for (size_t row = 0; row < 11; ++row) {
-    EXPECT_TRUE(std::equal(t.begin() + 54 + row * stride, t.begin() + 54 + (row + 1) * stride,
-                           b.begin() + 54 + (10 - row) * stride))
-        << "row " << row;
-  }
-}
-
-TEST(TiffRead, GreyAndPaletteGetFullAlpha) {
-  TempDir dir;
-  for (const TiffKind kind : {TiffKind::kGrey, TiffKind::kPalette, TiffKind::kCmyk, TiffKind::kRgb}) {
-    TiffSpec spec;
-    spec.kind = kind;
-    writeTiff(dir.file("p.tif"), spec);
-    const std::vector<uint8_t> have = readTiff(dir.file("p.tif"));
-    for (size_t i = 54 + 3; i < have.size(); i += 4) ASSERT_EQ(255, have[i]) << kindName(kind) << ", byte " << i;
-    EXPECT_EQ(32, engine::loadLe16(have.data() + engine::field::kBitsPerPixel));
-  }
 }
 
 TEST(TiffRead, NotATiffAndMissingFiles) {

@@ -130,6 +130,11 @@ BandRead readBands(TIFF* tif, uint32_t width, uint32_t height, uint32_t rows, st
 // Bands are independent: each thread reads its own through a handle of its
 // own on the same file.
 BandRead readInBands(const std::string& path, TIFF* tif, uint32_t width, uint32_t height, uint8_t* pixels) {
+  char message[1024] = "";
+  if (!TIFFRGBAImageOK(tif, message)) {  // said once, not by every thread
+    TIFFError(TIFFFileName(tif), "%s", message);
+    return BandRead::kUnrenderable;
+  }
   const uint32_t rows = bandRows(tif, width, height);
   const uint32_t bands = (height + rows - 1) / rows;
   const unsigned threads = std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()), bands);
