@@ -90,11 +90,11 @@ TEST_F(PictureRun, JpegToBmpAndGreyJpegs) {
 }
 
 TEST_F(PictureRun, TiffToTiff) {
-  TiffSpec spec;
-  spec.width = 203;
-  spec.height = 41;
-  spec.kind = TiffKind::kRgba;
-  writeTiff(dir.file("in.tif"), spec);
+  TiffPicture picture;
+  picture.width = 203;
+  picture.height = 41;
+  picture.kind = TiffKind::kRgba;
+  writeTiff(dir.file("in.tif"), picture);
   const ProgramResult r = runQuarn(eight(dir.file("in.tif"), false));
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ(expectedPreamble() + " Dekompresirane na TIFF ... gotovo!\n" + kSettingsTen +
@@ -117,7 +117,7 @@ TEST_F(PictureRun, TiffToTiff) {
 
 TEST_F(PictureRun, AnExistingOutputIsNeverReplaced) {
   writeJpeg(dir.file("in.jpg"), {64, 32});
-  writeTiff(dir.file("in.tif"), TiffSpec{});
+  writeTiff(dir.file("in.tif"), TiffPicture{});
   const long now = static_cast<long>(time(nullptr));
   for (long t = now; t < now + 60; ++t) {
     for (const char* ext : {".jpg", ".bmp", ".tif"}) writeFile(dir.file("quarn_converted" + std::to_string(t) + ext), {'o', 'l', 'd'});
@@ -179,10 +179,10 @@ TEST_F(PictureRun, AJpegCutInItsEntropyCodedDataIsStillConverted) {
 
 TEST_F(PictureRun, AFullDiskLeavesNoPartialOutput) {
   writeJpeg(dir.file("in.jpg"), {300, 200});
-  TiffSpec spec;
-  spec.width = 300;
-  spec.height = 200;
-  writeTiff(dir.file("in.tif"), spec);
+  TiffPicture picture;
+  picture.width = 300;
+  picture.height = 200;
+  writeTiff(dir.file("in.tif"), picture);
   ProgramResult r = runOnFullDisk(eight(dir.file("in.jpg"), true));
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... gotovo!\n" + kSettingsTen +
