@@ -17,11 +17,22 @@ ffmpeg -loglevel error -i "$work/in.ppm" -compression_algo lzw -pix_fmt rgb24 "$
 rm "$work/in.ppm"
 ls -l "$work/in.jpg" "$work/in.tif"
 
+for run in "1 in.jpg jpg" "0 in.jpg bmp" "0 in.tif tif"; do
+  set -- $run
+  rm -f "$work"/quarn_converted*
+  out=$("$quarn" 16 ne ne "$1" 0000 0 A "$work/$2")
+  [[ $out == *"gotovo!" ]] || { echo "quarn failed on $2: $out" >&2; exit 1; }
+  ls "$work"/quarn_converted*."$3" >/dev/null
+done
+
 shift_crop=format=gbrp,rgbashift=rh=-16,crop=iw-16:ih:0:0
-# quarn names its result by the second: clear it before every run. Its
-# closing pause happens only on a terminal, so standard output is redirected.
+# quarn names its result by the second and never replaces a file: clear it
+# before every run (through a shell: -N runs the preparation without one, and
+# the pattern would stay unexpanded). Its closing pause happens only on a
+# terminal, so standard output is redirected. Every quarn command is checked
+# once first: a run that ends early would look fast.
 hyperfine --warmup 2 --runs 15 -N 2>/dev/null --export-markdown "$work/times.md" \
-  --prepare "rm -f $work/quarn_converted* $work/ff.bmp $work/ff.jpg $work/ff.tif" \
+  --prepare "sh -c 'rm -f $work/quarn_converted* $work/ff.bmp $work/ff.jpg $work/ff.tif'" \
   -n "quarn JPEG to JPEG" "$quarn 16 ne ne 1 0000 0 A $work/in.jpg" \
   -n "quarn JPEG to BMP" "$quarn 16 ne ne 0 0000 0 A $work/in.jpg" \
   -n "ffmpeg JPEG to JPEG" "ffmpeg -loglevel error -y -i $work/in.jpg -vf $shift_crop,format=yuvj444p -q:v 1 $work/ff.jpg" \

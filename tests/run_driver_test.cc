@@ -26,18 +26,6 @@ std::vector<std::string> eight(const std::string& depth, const std::string& path
   return {depth, plus, colour, "0", "0000", "0", "A", path};
 }
 
-// The one file a run added to `dir` beside `input`.
-std::string onlyOutput(const TempDir& dir) {
-  std::string found;
-  for (const std::string& name : dir.list()) {
-    if (name.rfind("quarn_converted", 0) == 0) {
-      EXPECT_TRUE(found.empty()) << "two outputs: " << found << ", " << name;
-      found = name;
-    }
-  }
-  return found;
-}
-
 class Run : public ::testing::Test {
  protected:
   std::string input(const std::vector<uint8_t>& bytes, const std::string& name = "in.bmp") {

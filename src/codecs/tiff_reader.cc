@@ -2,10 +2,13 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "codecs/bitmap_rows.h"
 #include "codecs/picture_size.h"
@@ -96,26 +99,65 @@ bool readWholeImage(TIFF* tif, uint32_t width, uint32_t height, uint8_t* pixels)
 
 enum class BandRead { kDone, kUnrenderable, kBandFailed };
 
-BandRead readInBands(TIFF* tif, uint32_t width, uint32_t height, uint8_t* pixels) {
+// Takes bands of `rows` rows from `next` until none is left, reading them
+// through its own handle `tif`.
+BandRead readBands(TIFF* tif, uint32_t width, uint32_t height, uint32_t rows, std::atomic<uint32_t>& next,
+                   std::atomic<bool>& failed, uint8_t* pixels) {
   char message[1024] = "";
   TIFFRGBAImage img;
   if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&img, tif, 0, message)) {
     TIFFError(TIFFFileName(tif), "%s", message);
+    failed = true;
     return BandRead::kUnrenderable;
   }
   img.req_orientation = ORIENTATION_BOTLEFT;
   const bool topDown = storedTopDown(img);
-  const uint32_t band = bandRows(tif, width, height);
-  std::unique_ptr<uint32_t[]> raster(new (std::nothrow) uint32_t[size_t{width} * band]);
+  std::unique_ptr<uint32_t[]> raster(new (std::nothrow) uint32_t[size_t{width} * rows]);
   bool ok = raster != nullptr;
-  for (uint32_t first = 0; ok && first < height; first += band) {
-    const uint32_t count = std::min(band, height - first);
+  while (ok && !failed) {
+    const uint32_t first = next.fetch_add(rows);
+    if (first >= height) break;
+    const uint32_t count = std::min(rows, height - first);
     img.row_offset = static_cast<int>(first);
     ok = TIFFRGBAImageGet(&img, raster.get(), width, count) != 0;
     if (ok) placeRows(raster.get(), pixels, width, topDown ? height - first - count : first, count);
   }
   TIFFRGBAImageEnd(&img);
+  if (!ok) failed = true;
   return ok ? BandRead::kDone : BandRead::kBandFailed;
+}
+
+// Bands are independent: each thread reads its own through a handle of its
+// own on the same file.
+BandRead readInBands(const std::string& path, TIFF* tif, uint32_t width, uint32_t height, uint8_t* pixels) {
+  char message[1024] = "";
+  if (!TIFFRGBAImageOK(tif, message)) {  // said once, not by every thread
+    TIFFError(TIFFFileName(tif), "%s", message);
+    return BandRead::kUnrenderable;
+  }
+  const uint32_t rows = bandRows(tif, width, height);
+  const uint32_t bands = (height + rows - 1) / rows;
+  const unsigned threads = std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()), bands);
+  std::atomic<uint32_t> next{0};
+  std::atomic<bool> failed{false};
+  std::vector<BandRead> results(threads, BandRead::kDone);
+  {
+    std::vector<std::jthread> helpers;
+    for (unsigned t = 1; t < threads; ++t) {
+      helpers.emplace_back([&, t] {
+        const TiffHandle own(TIFFOpen(path.c_str(), "r"));
+        results[t] = own == nullptr ? BandRead::kBandFailed
+                                    : readBands(own.get(), width, height, rows, next, failed, pixels);
+        if (own == nullptr) failed = true;
+      });
+    }
+    results[0] = readBands(tif, width, height, rows, next, failed, pixels);
+  }
+  if (results[0] == BandRead::kUnrenderable) return BandRead::kUnrenderable;
+  for (const BandRead r : results) {
+    if (r != BandRead::kDone) return BandRead::kBandFailed;
+  }
+  return BandRead::kDone;
 }
 
 }  // namespace
@@ -135,7 +177,7 @@ int ReadTiffBitmap(const std::string& path, uint8_t* buffer, size_t size) {
   const ImageSize s = imageSize(tif.get());
   uint8_t* pixels = buffer + engine::kHeaderSize;
   if (s.width != 0 && s.height != 0) {
-    switch (readInBands(tif.get(), s.width, s.height, pixels)) {
+    switch (readInBands(path, tif.get(), s.width, s.height, pixels)) {
       case BandRead::kDone:
         break;
       case BandRead::kUnrenderable:

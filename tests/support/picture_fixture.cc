@@ -45,17 +45,17 @@ void encodeJpeg(const std::string& path, uint32_t width, uint32_t height, int co
 
 }  // namespace
 
-void writeJpeg(const std::string& path, const JpegSpec& spec) {
-  const int components = spec.kind == JpegKind::kGrey ? 1 : spec.kind == JpegKind::kCmyk ? 4 : 3;
+void writeJpeg(const std::string& path, const JpegPicture& picture) {
+  const int components = picture.kind == JpegKind::kGrey ? 1 : picture.kind == JpegKind::kCmyk ? 4 : 3;
   const J_COLOR_SPACE space =
-      spec.kind == JpegKind::kGrey ? JCS_GRAYSCALE : spec.kind == JpegKind::kCmyk ? JCS_CMYK : JCS_RGB;
+      picture.kind == JpegKind::kGrey ? JCS_GRAYSCALE : picture.kind == JpegKind::kCmyk ? JCS_CMYK : JCS_RGB;
   std::vector<uint8_t> pixels;
-  for (uint32_t y = 0; y < spec.height; ++y) {
-    for (uint32_t x = 0; x < spec.width; ++x) {
+  for (uint32_t y = 0; y < picture.height; ++y) {
+    for (uint32_t x = 0; x < picture.width; ++x) {
       for (int c = 0; c < components; ++c) pixels.push_back(patternByte(x, y, uint32_t(c)));
     }
   }
-  encodeJpeg(path, spec.width, spec.height, components, space, spec.quality, spec.progressive, pixels);
+  encodeJpeg(path, picture.width, picture.height, components, space, picture.quality, picture.progressive, pixels);
 }
 
 RgbImage decodeJpegRgb(const std::string& path) {
@@ -85,11 +85,11 @@ void encodeJpegRgb(const std::string& path, const RgbImage& image) {
   encodeJpeg(path, image.width, image.height, 3, JCS_RGB, 100, false, image.rgb);
 }
 
-void writeTiff(const std::string& path, const TiffSpec& spec) {
+void writeTiff(const std::string& path, const TiffPicture& picture) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (tif == nullptr) throw std::runtime_error("cannot create " + path);
   uint16_t samples = 3, photometric = PHOTOMETRIC_RGB;
-  switch (spec.kind) {
+  switch (picture.kind) {
     case TiffKind::kRgb:
       break;
     case TiffKind::kRgba: {
@@ -112,15 +112,15 @@ void writeTiff(const std::string& path, const TiffSpec& spec) {
       TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
       break;
   }
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, picture.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, picture.height);
   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
   TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.orientation);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.lzw ? COMPRESSION_LZW : COMPRESSION_NONE);
-  if (spec.kind == TiffKind::kPalette) {
+  TIFFSetField(tif, TIFFTAG_ORIENTATION, picture.orientation);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, picture.lzw ? COMPRESSION_LZW : COMPRESSION_NONE);
+  if (picture.kind == TiffKind::kPalette) {
     std::vector<uint16_t> r(256), g(256), b(256);
     for (int i = 0; i < 256; ++i) {
       r[i] = static_cast<uint16_t>(i * 257);
@@ -137,22 +137,22 @@ void writeTiff(const std::string& path, const TiffSpec& spec) {
       }
     }
   };
-  if (spec.tileSize != 0) {
-    TIFFSetField(tif, TIFFTAG_TILEWIDTH, spec.tileSize);
-    TIFFSetField(tif, TIFFTAG_TILELENGTH, spec.tileSize);
-    std::vector<uint8_t> tile(size_t{spec.tileSize} * spec.tileSize * pixelBytes, 0);
-    for (uint32_t y = 0; y < spec.height; y += spec.tileSize) {
-      for (uint32_t x = 0; x < spec.width; x += spec.tileSize) {
-        fill(tile.data(), x, y, std::min(spec.tileSize, spec.width - x), std::min(spec.tileSize, spec.height - y),
-             static_cast<uint32_t>(spec.tileSize * pixelBytes));
+  if (picture.tileSize != 0) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, picture.tileSize);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, picture.tileSize);
+    std::vector<uint8_t> tile(size_t{picture.tileSize} * picture.tileSize * pixelBytes, 0);
+    for (uint32_t y = 0; y < picture.height; y += picture.tileSize) {
+      for (uint32_t x = 0; x < picture.width; x += picture.tileSize) {
+        fill(tile.data(), x, y, std::min(picture.tileSize, picture.width - x), std::min(picture.tileSize, picture.height - y),
+             static_cast<uint32_t>(picture.tileSize * pixelBytes));
         TIFFWriteTile(tif, tile.data(), x, y, 0, 0);
       }
     }
   } else {
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.rowsPerStrip);
-    std::vector<uint8_t> row(spec.width * pixelBytes);
-    for (uint32_t y = 0; y < spec.height; ++y) {
-      fill(row.data(), 0, y, spec.width, 1, static_cast<uint32_t>(row.size()));
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, picture.rowsPerStrip);
+    std::vector<uint8_t> row(picture.width * pixelBytes);
+    for (uint32_t y = 0; y < picture.height; ++y) {
+      fill(row.data(), 0, y, picture.width, 1, static_cast<uint32_t>(row.size()));
       TIFFWriteScanline(tif, row.data(), y, 0);
     }
   }

@@ -10,7 +10,7 @@ namespace quarn::testing {
 
 enum class JpegKind { kColour, kGrey, kCmyk };
 
-struct JpegSpec {
+struct JpegPicture {
   uint32_t width = 16;
   uint32_t height = 16;
   JpegKind kind = JpegKind::kColour;
@@ -19,7 +19,7 @@ struct JpegSpec {
 };
 
 // A JPEG of a smooth pattern with some noise, at `path`.
-void writeJpeg(const std::string& path, const JpegSpec& spec);
+void writeJpeg(const std::string& path, const JpegPicture& picture);
 
 // The library's decode with its RGB output: top-down rows of 3 × width bytes.
 struct RgbImage {
@@ -34,7 +34,7 @@ void encodeJpegRgb(const std::string& path, const RgbImage& image);
 
 enum class TiffKind { kRgb, kRgba, kGrey, kPalette, kCmyk };
 
-struct TiffSpec {
+struct TiffPicture {
   uint32_t width = 17;
   uint32_t height = 11;
   TiffKind kind = TiffKind::kRgb;
@@ -44,7 +44,7 @@ struct TiffSpec {
   bool lzw = true;            // else uncompressed
 };
 
-void writeTiff(const std::string& path, const TiffSpec& spec);
+void writeTiff(const std::string& path, const TiffPicture& picture);
 
 // The library's RGBA reader on the first image: rows in `orientation`
 // order (4: bottom-up), pixels as bytes red, green, blue, alpha.

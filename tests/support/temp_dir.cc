@@ -1,5 +1,7 @@
 #include "support/temp_dir.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -27,6 +29,17 @@ std::vector<std::string> TempDir::list() const {
   for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::string onlyOutput(const TempDir& dir) {
+  std::string found;
+  for (const std::string& name : dir.list()) {
+    if (name.rfind("quarn_converted", 0) == 0) {
+      EXPECT_TRUE(found.empty()) << "two outputs: " << found << ", " << name;
+      found = name;
+    }
+  }
+  return found;
 }
 
 std::vector<uint8_t> readFile(const std::string& path) {

@@ -24,6 +24,10 @@ class TempDir {
   std::string path_;
 };
 
+// The one "quarn_converted..." entry of `dir` (a test failure when there
+// are more), "" when there is none.
+std::string onlyOutput(const TempDir& dir);
+
 std::vector<uint8_t> readFile(const std::string& path);
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 

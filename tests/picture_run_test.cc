@@ -1,0 +1,202 @@
+// End-to-end runs of the built program on JPEG and TIFF pictures: the
+// console text, the file it leaves, and the files it must not touch.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "codecs/jpeg_codec.h"
+#include "codecs/tiff_codec.h"
+#include "engine/bitmap_buffer.h"
+#include "engine/memory_conversion.h"
+#include "support/picture_fixture.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+using namespace quarn::testing;
+namespace codecs = quarn::codecs;
+namespace engine = quarn::engine;
+
+namespace {
+
+const char* const kSettingsTen =
+    " Izpolzvana dulbochina: 10\n Izpolzvane na cvetova optimizaciq: ne\n Izpolzvane na 3D+: ne\n"
+    " Zarejdane & konvertirane .........";
+
+std::vector<std::string> eight(const std::string& path, bool jpegOutput) {
+  return {"10", "ne", "ne", jpegOutput ? "1" : "0", "0000", "0", "A", path};
+}
+
+// The same run under a file size limit of 4 KB: writes past it fail.
+ProgramResult runOnFullDisk(const std::vector<std::string>& args) {
+  ProgramRun run;
+  run.args = {"-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"", quarnBinary()};
+  run.args.insert(run.args.end(), args.begin(), args.end());
+  return runProgram("/bin/sh", run);
+}
+
+class PictureRun : public ::testing::Test {
+ protected:
+  // What the program should have converted: the decoded picture through
+  // the in-memory conversion with depth 10, its header's size.
+  std::vector<uint8_t> expected(const std::string& path, bool tiff) {
+    const int64_t size = tiff ? codecs::GetTiffBitmapSize(path) : codecs::GetJpegBitmapSize(path);
+    std::vector<uint8_t> source(static_cast<size_t>(size)), result(static_cast<size_t>(size));
+    EXPECT_EQ(0, tiff ? codecs::ReadTiffBitmap(path, source.data(), source.size())
+                      : codecs::ReadJpegBitmap(path, source.data(), source.size()));
+    engine::ConversionSettings settings;
+    settings.depth = 10;
+    EXPECT_EQ(engine::kConverted, engine::convertBitmapBuffer(source, result.data(), result.size(), settings));
+    result.resize(engine::loadLe32(result.data() + engine::field::kFileSize));
+    return result;
+  }
+
+  TempDir dir;
+};
+
+TEST_F(PictureRun, JpegToJpeg) {
+  writeJpeg(dir.file("in.jpg"), {101, 61});
+  const std::vector<uint8_t> input = readFile(dir.file("in.jpg"));
+  const ProgramResult r = runQuarn(eight(dir.file("in.jpg"), true));
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... gotovo!\n" + kSettingsTen +
+                " gotovo!\n Suhranenie kato JPEG ... gotovo!",
+            r.out);
+  EXPECT_EQ("", r.err);
+  const std::string out = onlyOutput(dir);
+  EXPECT_TRUE(std::regex_match(out, std::regex("quarn_converted[0-9]{10}\\.jpg"))) << out;
+  EXPECT_EQ(input, readFile(dir.file("in.jpg")));
+
+  std::vector<uint8_t> want = expected(dir.file("in.jpg"), false);
+  TempDir other;
+  ASSERT_EQ(codecs::kPictureWritten, codecs::WriteJpegBitmap(other.file("w.jpg"), want.data(), want.size()));
+  EXPECT_EQ(readFile(other.file("w.jpg")), readFile(dir.file(out)));
+  const RgbImage written = decodeJpegRgb(dir.file(out));
+  EXPECT_EQ(93u, written.width);  // 101 less the depth rounded to 8
+  EXPECT_EQ(60u, written.height);
+}
+
+TEST_F(PictureRun, JpegToBmpAndGreyJpegs) {
+  for (const JpegKind kind : {JpegKind::kColour, JpegKind::kGrey}) {
+    writeJpeg(dir.file("in.jpg"), {101, 61, kind, kind == JpegKind::kGrey});
+    const ProgramResult r = runQuarn(eight(dir.file("in.jpg"), false));
+    EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... gotovo!\n" + kSettingsTen + " gotovo!", r.out);
+    const std::string out = onlyOutput(dir);
+    ASSERT_TRUE(std::regex_match(out, std::regex("quarn_converted[0-9]{10}\\.bmp"))) << out;
+    const std::vector<uint8_t> bmp = readFile(dir.file(out));
+    EXPECT_EQ(expected(dir.file("in.jpg"), false), bmp);
+    EXPECT_EQ(54u + 280 * 60, bmp.size());  // 93 pixels: rows of 279 bytes and 1 pad byte
+    std::remove(dir.file(out).c_str());
+  }
+}
+
+TEST_F(PictureRun, TiffToTiff) {
+  TiffPicture picture;
+  picture.width = 203;
+  picture.height = 41;
+  picture.kind = TiffKind::kRgba;
+  writeTiff(dir.file("in.tif"), picture);
+  const ProgramResult r = runQuarn(eight(dir.file("in.tif"), false));
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(expectedPreamble() + " Dekompresirane na TIFF ... gotovo!\n" + kSettingsTen +
+                " gotovo!\n Suhranenie kato TIFF ... gotovo!",
+            r.out);
+  EXPECT_EQ("", r.err);
+  const std::string out = onlyOutput(dir);
+  ASSERT_TRUE(std::regex_match(out, std::regex("quarn_converted[0-9]{10}\\.tif"))) << out;
+  // Read back: the converted picture, red and blue in their TIFF places.
+  const std::vector<uint8_t> want = expected(dir.file("in.tif"), true);
+  const RgbaImage have = readTiffRgba(dir.file(out));
+  ASSERT_EQ(engine::loadLe32(want.data() + engine::field::kWidth), have.width);
+  ASSERT_EQ(40u, have.height);
+  for (size_t i = 0; i < have.rgba.size(); i += 4) {
+    ASSERT_EQ(want[54 + i + 2], have.rgba[i]) << "pixel " << i / 4;
+    ASSERT_EQ(want[54 + i + 1], have.rgba[i + 1]) << "pixel " << i / 4;
+    ASSERT_EQ(want[54 + i], have.rgba[i + 2]) << "pixel " << i / 4;
+  }
+}
+
+TEST_F(PictureRun, AnExistingOutputIsNeverReplaced) {
+  writeJpeg(dir.file("in.jpg"), {64, 32});
+  writeTiff(dir.file("in.tif"), TiffPicture{});
+  const long now = static_cast<long>(time(nullptr));
+  for (long t = now; t < now + 60; ++t) {
+    for (const char* ext : {".jpg", ".bmp", ".tif"}) writeFile(dir.file("quarn_converted" + std::to_string(t) + ext), {'o', 'l', 'd'});
+  }
+  const std::vector<std::string> before = dir.list();
+  const std::regex exists("([\\s\\S]*)( greshka! Fail\n (.*) \n sashtestvuva i nqma da se prezapishe!)");
+  struct Case {
+    std::string input;
+    bool jpegOutput;
+    std::string lead;
+  } cases[] = {
+      {"in.jpg", true, " Dekompresirane na JPEG ... gotovo!\n" + std::string(kSettingsTen) +
+                           " gotovo!\n Suhranenie kato JPEG ..."},
+      {"in.jpg", false, " Dekompresirane na JPEG ... gotovo!\n" + std::string(kSettingsTen) + " gotovo!"},
+      {"in.tif", false, " Dekompresirane na TIFF ... gotovo!\n" + std::string(kSettingsTen) +
+                            " gotovo!\n Suhranenie kato TIFF ..."},
+  };
+  for (const Case& c : cases) {
+    const ProgramResult r = runQuarn(eight(dir.file(c.input), c.jpegOutput));
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(r.out, m, exists)) << r.out;
+    EXPECT_EQ(expectedPreamble() + c.lead, m[1].str());
+    EXPECT_EQ(0u, m[3].str().find(dir.path() + "/quarn_converted"));
+    EXPECT_EQ((std::vector<uint8_t>{'o', 'l', 'd'}), readFile(m[3].str()));
+  }
+  EXPECT_EQ(before, dir.list());
+}
+
+TEST_F(PictureRun, PicturesThatCannotBeDecoded) {
+  writeJpeg(dir.file("cmyk.jpg"), {16, 16, JpegKind::kCmyk});
+  ProgramResult r = runQuarn(eight(dir.file("cmyk.jpg"), true));
+  EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... proval pri dekompresiraneto!", r.out);
+
+  writeFile(dir.file("bad.tif"), {'M', 'M', 0, 42, 0, 0, 0, 0});
+  r = runQuarn(eight(dir.file("bad.tif"), false));
+  EXPECT_EQ(expectedPreamble() + " Dekompresirane na TIFF ... proval pri purvonachalno otvarqne na faila!", r.out);
+
+  // Not a JPEG at all: a fatal error of the library ends the run with 1.
+  writeFile(dir.file("text.jpg"), {'h', 'e', 'l', 'l', 'o'});
+  r = runQuarn(eight(dir.file("text.jpg"), true));
+  EXPECT_EQ(1, r.exitCode);
+  EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ...", r.out);
+  EXPECT_NE(std::string::npos, r.err.find("Not a JPEG file"));
+  EXPECT_EQ("", onlyOutput(dir));
+}
+
+TEST_F(PictureRun, AJpegCutInItsEntropyCodedDataIsStillConverted) {
+  writeJpeg(dir.file("p.jpg"), {120, 80});
+  std::vector<uint8_t> bytes = readFile(dir.file("p.jpg"));
+  bytes.resize(bytes.size() / 2);
+  writeFile(dir.file("cut.jpg"), bytes);
+  const ProgramResult r = runQuarn(eight(dir.file("cut.jpg"), true));
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... gotovo!\n" + kSettingsTen +
+                " gotovo!\n Suhranenie kato JPEG ... gotovo!",
+            r.out);
+  EXPECT_NE(std::string::npos, r.err.find("Premature end of JPEG file"));
+}
+
+TEST_F(PictureRun, AFullDiskLeavesNoPartialOutput) {
+  writeJpeg(dir.file("in.jpg"), {300, 200});
+  TiffPicture picture;
+  picture.width = 300;
+  picture.height = 200;
+  writeTiff(dir.file("in.tif"), picture);
+  ProgramResult r = runOnFullDisk(eight(dir.file("in.jpg"), true));
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... gotovo!\n" + kSettingsTen +
+                " gotovo!\n Suhranenie kato JPEG ... proval!",
+            r.out);
+  r = runOnFullDisk(eight(dir.file("in.jpg"), false));
+  EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... gotovo!\n" + kSettingsTen +
+                " gotovo! greshka! Nqma dostatachno svobodno diskovo prostranstvo!",
+            r.out);
+  r = runOnFullDisk(eight(dir.file("in.tif"), false));
+  EXPECT_EQ(expectedPreamble() + " Dekompresirane na TIFF ... gotovo!\n" + kSettingsTen +
+                " gotovo!\n Suhranenie kato TIFF ... proval!",
+            r.out);
+  EXPECT_EQ((std::vector<std::string>{"in.jpg", "in.tif"}), dir.list());
+}
+
+}  // namespace
