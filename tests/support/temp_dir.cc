@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -40,6 +41,33 @@ std::string onlyOutput(const TempDir& dir) {
     }
   }
   return found;
+}
+
+bool isOutputName(const std::string& name, const std::string& extension) {
+  const std::string prefix = "quarn_converted";
+  if (name.size() != prefix.size() + 10 + extension.size() || name.rfind(prefix, 0) != 0) return false;
+  if (name.compare(prefix.size() + 10, std::string::npos, extension) != 0) return false;
+  return name.find_first_not_of("0123456789", prefix.size()) == prefix.size() + 10;
+}
+
+void occupyOutputNames(const TempDir& dir, const std::vector<std::string>& extensions) {
+  const long now = static_cast<long>(std::time(nullptr));
+  for (long t = now; t < now + 60; ++t) {
+    for (const std::string& extension : extensions) {
+      writeFile(dir.file("quarn_converted" + std::to_string(t) + extension), kOldOutput);
+    }
+  }
+}
+
+bool splitExistingOutputMessage(const std::string& out, std::string& before, std::string& path) {
+  const std::string head = " greshka! Fail\n ";
+  const std::string tail = " \n sashtestvuva i nqma da se prezapishe!";
+  if (out.size() < tail.size() || out.compare(out.size() - tail.size(), tail.size(), tail) != 0) return false;
+  const size_t start = out.rfind(head, out.size() - tail.size());
+  if (start == std::string::npos) return false;
+  before = out.substr(0, start);
+  path = out.substr(start + head.size(), out.size() - tail.size() - start - head.size());
+  return true;
 }
 
 std::vector<uint8_t> readFile(const std::string& path) {

@@ -28,6 +28,19 @@ class TempDir {
 // are more), "" when there is none.
 std::string onlyOutput(const TempDir& dir);
 
+// "quarn_converted", the time in ten digits, then `extension` (".bmp").
+bool isOutputName(const std::string& name, const std::string& extension);
+
+// Puts a small "old" file at every output name a run started now could
+// pick within the next minute, one for each extension.
+void occupyOutputNames(const TempDir& dir, const std::vector<std::string>& extensions);
+inline const std::vector<uint8_t> kOldOutput = {'o', 'l', 'd'};
+
+// Splits a console text that ends in the message of an existing output
+// into what came before the message and the path it shows; false when
+// the text does not end so.
+bool splitExistingOutputMessage(const std::string& out, std::string& before, std::string& path);
+
 std::vector<uint8_t> readFile(const std::string& path);
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
