@@ -72,14 +72,6 @@ uint32_t passHeight(uint32_t pass, uint32_t height) {
   return (height + p.dy - 1 - p.y0) / p.dy;
 }
 
-// Bytes of one scanline of `width` pixels, filter byte not included.
-uint64_t scanlineBytes(uint64_t width, uint32_t colourType, uint32_t depth) {
-  if (colourType == kGrey && depth == 1) return (width + 7) / 8;
-  if (colourType == kPalette && depth == 4) return (width + 1) / 2;
-  static constexpr uint32_t kBytes[7] = {1, 0, 3, 1, 2, 0, 4};
-  return width * kBytes[colourType] * (depth / 8);
-}
-
 uint8_t paeth(int a, int b, int c) {
   const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
   if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
@@ -176,15 +168,18 @@ int VkRawPngDecoder::Prepare() {
   const PngHeader& h = header();
   Format format;
   uint32_t unit;
-  switch (h.colourType * 100 + h.bitDepth) {
-    case kGrey * 100 + 1: format = Format::kGrey1, unit = 1; break;
-    case kGrey * 100 + 8: format = Format::kGrey8, unit = 1; break;
-    case kRgb * 100 + 8: format = Format::kRgb8, unit = 3; break;
-    case kRgb * 100 + 16: format = Format::kRgb16, unit = 6; break;
-    case kPalette * 100 + 4: format = Format::kPalette4, unit = 1; break;
-    case kPalette * 100 + 8: format = Format::kPalette8, unit = 1; break;
-    case kGreyAlpha * 100 + 8: format = Format::kGreyAlpha8, unit = 2; break;
-    case kRgba * 100 + 8: format = Format::kRgba8, unit = 4; break;
+  // Both fields are bytes of the file: the key must not let one spill into
+  // the other (colour type 1 with depth 208 is not palette 8).
+  if (h.colourType > 255 || h.bitDepth > 255) return 0;
+  switch ((h.colourType << 8) | h.bitDepth) {
+    case (kGrey << 8) | 1: format = Format::kGrey1, unit = 1; break;
+    case (kGrey << 8) | 8: format = Format::kGrey8, unit = 1; break;
+    case (kRgb << 8) | 8: format = Format::kRgb8, unit = 3; break;
+    case (kRgb << 8) | 16: format = Format::kRgb16, unit = 6; break;
+    case (kPalette << 8) | 4: format = Format::kPalette4, unit = 1; break;
+    case (kPalette << 8) | 8: format = Format::kPalette8, unit = 1; break;
+    case (kGreyAlpha << 8) | 8: format = Format::kGreyAlpha8, unit = 2; break;
+    case (kRgba << 8) | 8: format = Format::kRgba8, unit = 4; break;
     default: return 0;
   }
 
@@ -196,13 +191,13 @@ int VkRawPngDecoder::Prepare() {
     return 0;
   }
   const uint64_t storeSize = width * height * 4;
-  const uint64_t lineBytes = scanlineBytes(width, h.colourType, h.bitDepth);
+  const uint64_t lineBytes = scanlineBytes(format, unit, width);
   if (storeSize + kBitmapOverhead > kMax32 || 3 * lineBytes > kMax32) return 0;
   uint64_t needed = 0;  // decompressed bytes of a complete image
   if (h.interlaceMethod == kInterlaceAdam7) {
     for (uint32_t p = 1; p <= 7; ++p) {
       const uint64_t pw = passWidth(p, h.width), ph = passHeight(p, h.height);
-      if (pw != 0 && ph != 0) needed += ph * (1 + scanlineBytes(pw, h.colourType, h.bitDepth));
+      if (pw != 0 && ph != 0) needed += ph * (1 + scanlineBytes(format, unit, pw));
     }
   } else {
     needed = height * (1 + lineBytes);
@@ -271,10 +266,16 @@ void VkRawPngDecoder::startPass() {
     passWidth_ = uint32_t(outWidth_);
     passHeight_ = uint32_t(outHeight_);
   }
-  switch (format_) {
-    case Format::kGrey1: passLineBytes_ = (passWidth_ + size_t{7}) / 8; break;
-    case Format::kPalette4: passLineBytes_ = (passWidth_ + size_t{1}) / 2; break;
-    default: passLineBytes_ = size_t{passWidth_} * pixelBytes_; break;
+  passLineBytes_ = static_cast<size_t>(scanlineBytes(format_, pixelBytes_, passWidth_));
+}
+
+// Bytes of one scanline of `width` pixels, filter byte not included; the
+// one rule for the buffers' sizes and for where a scanline ends.
+uint64_t VkRawPngDecoder::scanlineBytes(Format format, uint32_t unit, uint64_t width) {
+  switch (format) {
+    case Format::kGrey1: return (width + 7) / 8;
+    case Format::kPalette4: return (width + 1) / 2;
+    default: return width * unit;
   }
 }
 

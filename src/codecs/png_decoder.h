@@ -116,6 +116,7 @@ class VkRawPngDecoder final : public VkGenericPngDecoder {
   void startPass();
 
   enum class Format { kGrey1, kGrey8, kRgb8, kRgb16, kPalette4, kPalette8, kGreyAlpha8, kRgba8 };
+  static uint64_t scanlineBytes(Format format, uint32_t unit, uint64_t width);
 
   int32_t outWidth_ = 0, outHeight_ = 0;
   uint8_t* pixels_ = nullptr;
