@@ -3,7 +3,6 @@
 #include "codecs/jpeg_codec.h"
 #include "codecs/picture_branch.h"
 #include "engine/bitmap_buffer.h"
-#include "engine/bitmap_file.h"
 #include "engine/console_lines.h"
 
 namespace quarn::codecs {
@@ -14,17 +13,7 @@ void saveAsBmp(platform::Console& console, const std::string& outputPath, const 
   const uint32_t width = engine::loadLe32(bitmap + engine::field::kWidth);
   const uint32_t height = engine::loadLe32(bitmap + engine::field::kHeight);
   const size_t size = engine::kHeaderSize + engine::rowStride(width, 3) * height;
-  switch (const engine::ConversionResult written =
-              engine::writeBitmapFile(outputPath, bitmap, size, engine::kHeaderSize)) {
-    case engine::kConverted:
-      return;
-    case engine::kCannotCreateOutput:
-      console.write(" greshka! Ne moje da se suzdade izhoden fail!");
-      return;
-    default:
-      engine::printConversionResult(console, written, outputPath);
-      return;
-  }
+  saveBitmapOutput(console, outputPath, bitmap, size);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "engine/bitmap_buffer.h"
+#include "engine/bitmap_file.h"
 #include "engine/console_lines.h"
 #include "engine/memory_conversion.h"
 
@@ -75,6 +76,21 @@ PictureWriteResult createPictureOutput(platform::OutputFile& file, const std::st
       break;
   }
   return kPictureCannotCreate;
+}
+
+void saveBitmapOutput(platform::Console& console, const std::string& outputPath, const uint8_t* bitmap,
+                      size_t size) {
+  switch (const engine::ConversionResult written =
+              engine::writeBitmapFile(outputPath, bitmap, size, engine::kHeaderSize)) {
+    case engine::kConverted:
+      return;
+    case engine::kCannotCreateOutput:
+      console.write(" greshka! Ne moje da se suzdade izhoden fail!");
+      return;
+    default:
+      engine::printConversionResult(console, written, outputPath);
+      return;
+  }
 }
 
 }  // namespace quarn::codecs

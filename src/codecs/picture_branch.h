@@ -49,6 +49,12 @@ void runPictureBranch(const PictureDecoder& decoder, const std::string& inputPat
                       const engine::ConversionSettings& settings, platform::Console& console,
                       const PictureSaver& save);
 
+// Writes a converted picture's first `size` bytes as a new BMP file and
+// prints what went wrong, if anything: the branch's own text when the file
+// cannot be created, otherwise the conversion's message of the code.
+void saveBitmapOutput(platform::Console& console, const std::string& outputPath, const uint8_t* bitmap,
+                      size_t size);
+
 // Prints "\n Suhranenie kato <kind> ...", runs `write` and prints its
 // outcome: " gotovo!", the message of an existing output, or " proval!".
 void savePicture(platform::Console& console, const char* kind, const std::string& outputPath,

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "codecs/picture_branch.h"
 #include "codecs/png_decoder.h"
 #include "engine/bitmap_buffer.h"
-#include "engine/bitmap_file.h"
 #include "engine/console_lines.h"
 #include "engine/memory_conversion.h"
 
@@ -64,20 +64,7 @@ void runPngBranch(const std::string& inputPath, const std::string& outputPath,
   const uint64_t outputSize = uint64_t{engine::loadLe32(destination.data() + engine::field::kWidth)} *
                                   engine::loadLe32(destination.data() + engine::field::kHeight) * 4 +
                               engine::kHeaderSize;
-  switch (engine::writeBitmapFile(outputPath, destination.data(), static_cast<size_t>(outputSize),
-                                  engine::kHeaderSize)) {
-    case engine::kConverted:
-      break;
-    case engine::kCannotCreateOutput:
-      console.write(" greshka! Ne moje da se suzdade izhoden fail!");
-      break;
-    case engine::kOutputExists:
-      engine::printConversionResult(console, engine::kOutputExists, outputPath);
-      break;
-    default:
-      engine::printConversionResult(console, engine::kWriteFailed, outputPath);
-      break;
-  }
+  saveBitmapOutput(console, outputPath, destination.data(), static_cast<size_t>(outputSize));
 }
 
 }  // namespace quarn::codecs
