@@ -120,6 +120,15 @@ TEST(TiffRead, NotATiffAndMissingFiles) {
   EXPECT_EQ(kPictureUnreadable, ReadTiffBitmap(dir.file("none.tif"), &byte, 1));
 }
 
+TEST(TiffRead, RefusesAFileWhoseStripsWouldNeedFarMoreMemoryThanItHolds) {
+  // Forged files of a few hundred bytes whose picture is small but whose
+  // hundreds or thousands of samples per pixel make one strip decode to
+  // gigabytes.
+  for (const char* name : {"oom_many_samples_per_pixel.tif", "oom_wide_strip_many_samples.tif"}) {
+    EXPECT_EQ(-1, GetTiffBitmapSize(std::string(QUARN_REGRESS_DIR) + "/" + name)) << name;
+  }
+}
+
 TEST(TiffRead, DamagedFilesNeverCrash) {
   TempDir dir;
   TiffPicture picture;

@@ -10,8 +10,12 @@ std::optional<uint32_t> plausibleBitmapSize(uint64_t width, uint64_t height, uns
   const std::optional<uint32_t> size =
       engine::bitmapBufferSize(static_cast<uint32_t>(width), static_cast<uint32_t>(height), bitsPerPixel);
   if (!size) return std::nullopt;
-  if (*size > kAlwaysPlausibleBitmapSize && *size / kMaxBitmapBytesPerFileByte > fileSize) return std::nullopt;
+  if (!plausibleDecodedSize(*size, fileSize)) return std::nullopt;
   return size;
+}
+
+bool plausibleDecodedSize(uint64_t bytes, uint64_t fileSize) {
+  return bytes <= kAlwaysPlausibleBitmapSize || bytes / kMaxBitmapBytesPerFileByte <= fileSize;
 }
 
 }  // namespace quarn::codecs

@@ -40,10 +40,23 @@ ImageSize imageSize(TIFF* tif) {
   return s;
 }
 
+// The most the library's RGBA reader claims at once: the decoded bytes of
+// one strip or tile, for each of up to four planes when they are stored
+// apart. Many samples per pixel make this far larger than the picture.
+uint64_t decodeBufferSize(TIFF* tif) {
+  const uint64_t unit = TIFFIsTiled(tif) ? TIFFTileSize64(tif) : TIFFStripSize64(tif);
+  uint16_t planar = PLANARCONFIG_CONTIG;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  if (planar != PLANARCONFIG_SEPARATE) return unit;
+  return unit > UINT64_MAX / 4 ? UINT64_MAX : unit * 4;
+}
+
 std::optional<uint32_t> bitmapSizeOf(TIFF* tif) {
   const ImageSize s = imageSize(tif);
   const uint64_t fileSize = TIFFGetSizeProc(tif)(TIFFClientdata(tif));
-  return plausibleBitmapSize(s.width, s.height, 32, fileSize);
+  const std::optional<uint32_t> size = plausibleBitmapSize(s.width, s.height, 32, fileSize);
+  if (!size || !plausibleDecodedSize(decodeBufferSize(tif), fileSize)) return std::nullopt;
+  return size;
 }
 
 // The reader delivers rows bottom-up (as asked) by flipping, within each
