@@ -1,8 +1,10 @@
 // Reading a TIFF into a BitmapBuffer through the library's RGBA image reader.
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -27,6 +29,23 @@ using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 // (the BitmapBuffer's pixels sit 54 bytes in, not on 32-bit boundaries),
 // then copied into place.
 constexpr size_t kBandPixels = size_t{1} << 18;
+
+// Opens `path` for reading with every single claim of memory by the
+// library capped, so that no count in a forged directory can reach for
+// more than the file could plausibly decode to.
+TiffHandle openForReading(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return nullptr;
+  const uint64_t fileSize = static_cast<uint64_t>(std::max<off_t>(st.st_size, 0));
+  const uint64_t cap = fileSize > uint64_t{PTRDIFF_MAX} / kMaxBitmapBytesPerFileByte
+                           ? uint64_t{PTRDIFF_MAX}
+                           : std::max(kAlwaysPlausibleBitmapSize, fileSize * kMaxBitmapBytesPerFileByte);
+  const std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
+                                                                             TIFFOpenOptionsFree);
+  if (options == nullptr) return nullptr;
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(cap));
+  return TiffHandle(TIFFOpenExt(path.c_str(), "r", options.get()));
+}
 
 struct ImageSize {
   uint32_t width = 0;
@@ -158,7 +177,7 @@ BandRead readInBands(const std::string& path, TIFF* tif, uint32_t width, uint32_
     std::vector<std::jthread> helpers;
     for (unsigned t = 1; t < threads; ++t) {
       helpers.emplace_back([&, t] {
-        const TiffHandle own(TIFFOpen(path.c_str(), "r"));
+        const TiffHandle own = openForReading(path);
         results[t] = own == nullptr ? BandRead::kBandFailed
                                     : readBands(own.get(), width, height, rows, next, failed, pixels);
         if (own == nullptr) failed = true;
@@ -176,14 +195,14 @@ BandRead readInBands(const std::string& path, TIFF* tif, uint32_t width, uint32_
 }  // namespace
 
 int64_t GetTiffBitmapSize(const std::string& path) {
-  const TiffHandle tif(TIFFOpen(path.c_str(), "r"));
+  const TiffHandle tif = openForReading(path);
   if (tif == nullptr) return -1;
   const std::optional<uint32_t> size = bitmapSizeOf(tif.get());
   return size ? int64_t{*size} : -1;
 }
 
 int ReadTiffBitmap(const std::string& path, uint8_t* buffer, size_t size) {
-  const TiffHandle tif(TIFFOpen(path.c_str(), "r"));
+  const TiffHandle tif = openForReading(path);
   if (tif == nullptr) return kPictureUnreadable;
   const std::optional<uint32_t> expected = bitmapSizeOf(tif.get());
   if (!expected || *expected != size) return kPictureUnreadable;
