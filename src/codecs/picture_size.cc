@@ -1,5 +1,7 @@
 #include "codecs/picture_size.h"
 
+#include <algorithm>
+
 #include "engine/bitmap_buffer.h"
 
 namespace quarn::codecs {
@@ -14,8 +16,12 @@ std::optional<uint32_t> plausibleBitmapSize(uint64_t width, uint64_t height, uns
   return size;
 }
 
-bool plausibleDecodedSize(uint64_t bytes, uint64_t fileSize) {
-  return bytes <= kAlwaysPlausibleBitmapSize || bytes / kMaxBitmapBytesPerFileByte <= fileSize;
+uint64_t maxPlausibleDecodedSize(uint64_t fileSize) {
+  if (fileSize >= UINT64_MAX / kMaxBitmapBytesPerFileByte) return UINT64_MAX;
+  // Up to the last byte of the file's final 4096.
+  return std::max(kAlwaysPlausibleBitmapSize, (fileSize + 1) * kMaxBitmapBytesPerFileByte - 1);
 }
+
+bool plausibleDecodedSize(uint64_t bytes, uint64_t fileSize) { return bytes <= maxPlausibleDecodedSize(fileSize); }
 
 }  // namespace quarn::codecs

@@ -19,8 +19,10 @@ inline constexpr uint64_t kMaxBitmapBytesPerFileByte = 4096;
 std::optional<uint32_t> plausibleBitmapSize(uint64_t width, uint64_t height, unsigned bitsPerPixel,
                                             uint64_t fileSize);
 
-// Whether a decoder may claim `bytes` of working memory for a file of
-// `fileSize` bytes, by the same measure as the BitmapBuffer.
+// The most working memory a decoder may claim for a file of `fileSize`
+// bytes, by the same measure as the BitmapBuffer; and whether `bytes` is
+// within it.
+uint64_t maxPlausibleDecodedSize(uint64_t fileSize);
 bool plausibleDecodedSize(uint64_t bytes, uint64_t fileSize);
 
 }  // namespace quarn::codecs

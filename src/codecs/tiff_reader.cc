@@ -37,9 +37,7 @@ TiffHandle openForReading(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return nullptr;
   const uint64_t fileSize = static_cast<uint64_t>(std::max<off_t>(st.st_size, 0));
-  const uint64_t cap = fileSize > uint64_t{PTRDIFF_MAX} / kMaxBitmapBytesPerFileByte
-                           ? uint64_t{PTRDIFF_MAX}
-                           : std::max(kAlwaysPlausibleBitmapSize, fileSize * kMaxBitmapBytesPerFileByte);
+  const uint64_t cap = std::min(maxPlausibleDecodedSize(fileSize), uint64_t{PTRDIFF_MAX});
   const std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
                                                                              TIFFOpenOptionsFree);
   if (options == nullptr) return nullptr;
