@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -98,6 +101,10 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
   }
 
   ProgramResult result;
+  if (run.started) run.started(pid);
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(run.timeoutSeconds));
   size_t written = 0;
   if (run.input.empty() && !run.terminalInput) {
     close(in[1]);
@@ -107,10 +114,22 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
   int open = 2;
   while (open > 0) {
     const nfds_t n = fds[2].fd >= 0 && in[1] >= 0 ? 3 : 2;
-    if (poll(fds, n, -1) < 0) {
+    int wait = -1;
+    if (run.timeoutSeconds > 0 && !result.timedOut) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) {
+        kill(pid, SIGKILL);
+        result.timedOut = true;
+      } else {
+        wait = static_cast<int>(left);
+      }
+    }
+    const int ready = poll(fds, n, wait);
+    if (ready < 0) {
       if (errno == EINTR) continue;
       break;
     }
+    if (ready == 0) continue;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0) continue;
       char buf[65536];
@@ -137,10 +156,30 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
   }
   if (in[1] >= 0) close(in[1]);
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  result.maxRssKb = usage.ru_maxrss;
   return result;
+}
+
+bool sanitizedBuild() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#else
+  return false;
+#endif
+}
+
+ProgramResult runProgramLimited(const std::string& program, ProgramRun run, uint64_t bytes) {
+  if (sanitizedBuild()) return runProgram(program, run);
+  std::vector<std::string> args = {"-c", "ulimit -v " + std::to_string(bytes / 1024) + " && exec \"$0\" \"$@\"",
+                                   program};
+  args.insert(args.end(), run.args.begin(), run.args.end());
+  run.args = args;
+  return runProgram("/bin/sh", run);
 }
 
 std::string expectedPreamble() {
