@@ -148,27 +148,29 @@ bool endsWith(const std::string& text, const std::string& end) {
 
 const std::vector<FileKind>& fileKinds() {
   static const std::vector<FileKind> kinds = {
-      {"bmp", ".bmp", true,
+      {"bmp", ".bmp", true, 24,
        [](const std::string& path, uint32_t w, uint32_t h) { writeFile(path, makePatternBitmap(int32_t(w), int32_t(h), 24)); },
        bmpFields},
-      {"bmp16", ".bmp", true,
+      {"bmp16", ".bmp", true, 24,
        [](const std::string& path, uint32_t w, uint32_t h) {
          writeFile(path, makeSixteenBitBitmap(int32_t(w), int32_t(h), true));
        },
        bmpFields},
-      {"png", ".png", false,
+      {"png", ".png", false, 32,
        [](const std::string& path, uint32_t w, uint32_t h) {
          writeFile(path, encodePng(randomPicture(w, h, 2, 8, false, w ^ h)));
        },
        pngFields},
-      {"jpeg", ".jpg", false,
+      {"jpeg", ".jpg", false, 24,
        [](const std::string& path, uint32_t w, uint32_t h) { writeJpeg(path, {w, h}); }, jpegFields},
-      {"tiff", ".tif", false,
+      {"tiff", ".tif", false, 32,
        [](const std::string& path, uint32_t w, uint32_t h) {
          TiffPicture picture;
          picture.width = w;
          picture.height = h;
-         picture.rowsPerStrip = 5;
+         // Small pictures in strips of 5 rows; large ones in a single strip,
+         // as FFmpeg writes them, which the reader takes in one piece.
+         picture.rowsPerStrip = h <= 64 ? 5 : h;
          writeTiff(path, picture);
        },
        tiffFields},

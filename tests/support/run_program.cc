@@ -5,7 +5,6 @@
 #include <pty.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -156,12 +155,35 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
   }
   if (in[1] >= 0) close(in[1]);
   int status = 0;
-  rusage usage{};
-  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  result.maxRssKb = usage.ru_maxrss;
+  return result;
+}
+
+std::string testHelper(const std::string& name) {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  const std::string path(self, n > 0 ? static_cast<size_t>(n) : 0);
+  return path.substr(0, path.rfind('/') + 1) + name;
+}
+
+ProgramResult runMeasuringPeakMemory(const std::string& program, ProgramRun run, long& peakKb) {
+  const std::string helper = testHelper("peak_memory");
+  char report[] = "/tmp/quarn-peak-XXXXXX";
+  const int fd = mkstemp(report);
+  if (fd < 0) throw std::runtime_error("cannot measure peak memory");
+  close(fd);
+  run.args.insert(run.args.begin(), {report, program});
+  const ProgramResult result = runProgram(helper, run);
+  std::FILE* f = std::fopen(report, "r");
+  peakKb = -1;
+  if (f != nullptr) {
+    if (std::fscanf(f, "%ld", &peakKb) != 1) peakKb = -1;
+    std::fclose(f);
+  }
+  unlink(report);
   return result;
 }
 

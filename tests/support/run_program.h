@@ -15,7 +15,6 @@ struct ProgramResult {
   int exitCode = -1;     // -1 when the program did not exit normally
   int signal = 0;        // the signal that ended it, 0 when it exited
   bool timedOut = false; // killed at the end of ProgramRun::timeoutSeconds
-  long maxRssKb = 0;     // its peak resident memory
   std::string out;       // standard output
   std::string err;       // standard error
 };
@@ -41,6 +40,15 @@ inline ProgramResult runQuarn(const std::vector<std::string>& args) {
   run.args = args;
   return runQuarn(run);
 }
+
+// The path of a helper the test build makes beside the test binary.
+std::string testHelper(const std::string& name);
+
+// runProgram through the peak_memory helper, which starts the program from
+// a process of its own size (a program started from this one would have
+// this one's peak counted as its own) and reports the program's peak
+// resident memory, in kilobytes, in `peakKb`.
+ProgramResult runMeasuringPeakMemory(const std::string& program, ProgramRun run, long& peakKb);
 
 // True in a build with AddressSanitizer, whose programs reserve far more
 // address space than any limit on it would allow.
