@@ -1,8 +1,12 @@
 // What a script sees of whole runs: the exit status of every way a run can
-// end.
+// end, and a loop of conversions within one second that converts every one.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <map>
+#include <regex>
+#include <set>
 
 #include "support/bmp_fixture.h"
 #include "support/picture_fixture.h"
@@ -90,6 +94,42 @@ TEST(ExitStatus, EveryWayARunEndsHasItsStatus) {
     const ProgramResult r = c.fullDisk ? runProgram("/bin/sh", run) : runQuarn(run);
     EXPECT_EQ(c.status, r.exitCode) << c.what << "\n" << r.out;
     EXPECT_EQ(c.status == 0 && c.input != nullptr, !onlyOutput(dir).empty()) << c.what;
+  }
+}
+
+TEST(ExitStatus, TenConversionsInOneSecondGiveTenResults) {
+  TempDir dir;
+  writeFile(dir.file("in.bmp"), makePatternBitmap(40, 20, 24));
+  writeFile(dir.file("in.png"), encodePng(randomPicture(40, 20, 2, 8, false, 5)));
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 10; ++i) {
+    const ProgramResult r = runQuarn({"4", "ne", "ne", "0", "0000", "0", "A", dir.file(i % 2 ? "in.png" : "in.bmp")});
+    EXPECT_EQ(0, r.exitCode) << "run " << i << "\n" << r.out;
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+
+  // The names of one second are the plain one, then _2, _3, ... without gaps.
+  const std::regex name("quarn_converted([0-9]{10})(?:_([0-9]+))?\\.bmp");
+  std::map<std::string, std::set<int>> numbersBySecond;
+  int results = 0;
+  for (const std::string& entry : dir.list()) {
+    if (entry == "in.bmp" || entry == "in.png") continue;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(entry, m, name)) << entry;
+    const int n = m[2].matched ? std::stoi(m[2].str()) : 1;
+    if (m[2].matched) {
+      EXPECT_LE(2, n) << entry;
+    }
+    numbersBySecond[m[1].str()].insert(n);
+    ++results;
+  }
+  EXPECT_EQ(10, results);
+  for (const auto& [second, numbers] : numbersBySecond) {
+    EXPECT_EQ(static_cast<int>(numbers.size()), *numbers.rbegin()) << second;
+  }
+  // Ten runs within eight seconds share at least one second.
+  if (elapsed < std::chrono::seconds(8)) {
+    EXPECT_LT(numbersBySecond.size(), 10u);
   }
 }
 

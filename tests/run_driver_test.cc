@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "app/run_driver.h"
@@ -99,6 +100,26 @@ TEST_F(Run, EachRefusalPrintsItsMessage) {
   truncated.resize(100);
   const ProgramResult r = runQuarn(eight("4", input(truncated)));
   EXPECT_EQ(expectedPreamble() + " greshka! Tova ne e bmp/avi fail!", r.out);
+}
+
+TEST_F(Run, TakenNamesAreLeftAloneAndTheNextFreeOneIsUsed) {
+  const std::string path = input(makePatternBitmap(100, 50, 24));
+  occupyOutputNames(dir, ".bmp", {"", "_2"});
+  const std::vector<std::string> before = dir.list();
+  const ProgramResult r = runQuarn(eight("10", path));
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(expectedPreamble() + kSettingsTen + " gotovo!", r.out);
+  std::vector<std::string> added;
+  for (const std::string& name : dir.list()) {
+    if (std::find(before.begin(), before.end(), name) == before.end()) added.push_back(name);
+  }
+  ASSERT_EQ(1u, added.size());
+  EXPECT_TRUE(isOutputName(added[0], ".bmp", "_3")) << added[0];
+  for (const std::string& name : before) {
+    if (name != "in.bmp") {
+      EXPECT_EQ(kOldOutput, readFile(dir.file(name))) << name;
+    }
+  }
 }
 
 // A name taken after the run chose it (another run racing for it): kept,
