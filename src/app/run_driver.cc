@@ -7,6 +7,7 @@
 #include "app/exit_status.h"
 #include "app/help.h"
 #include "app/run_options.h"
+#include "app/video_branch.h"
 #include "codecs/jpeg_branch.h"
 #include "codecs/png_branch.h"
 #include "codecs/tiff_branch.h"
@@ -53,7 +54,8 @@ engine::RunOutcome runBranch(const RunOptions& options, platform::Console& conso
                                    options.conversionSettings(), console);
     case InputKind::Tiff:
       return codecs::runTiffBranch(options.inputPath, options.outputPath, options.conversionSettings(), console);
-    case InputKind::Avi:  // TODO: the video branch, once AVI output exists
+    case InputKind::Avi:
+      return runVideoBranch(options, console, platform::systemMessageBoxes());
     case InputKind::Unsupported:
       break;
   }

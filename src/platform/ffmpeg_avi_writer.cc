@@ -91,7 +91,8 @@ class FfmpegAviWriter final : public AviWriterBackend {
     if (written < 0) return writeFailed() ? AviWriteStatus::kWriteFailed : AviWriteStatus::kCodecUnusable;
     headerWritten_ = true;
     packet_.reset(av_packet_alloc());
-    if (!packet_) return AviWriteStatus::kWriteFailed;
+    soundPacket_.reset(av_packet_alloc());
+    if (!packet_ || !soundPacket_) return AviWriteStatus::kWriteFailed;
     if (!raw_ && !preparePicture()) return AviWriteStatus::kCodecUnusable;
     return AviWriteStatus::kOk;
   }
@@ -121,16 +122,17 @@ class FfmpegAviWriter final : public AviWriterBackend {
   AviWriteStatus writeSound(const uint8_t* bytes, size_t size) override {
     if (!headerWritten_ || sound_ == nullptr || size == 0) return AviWriteStatus::kOk;
     if (size > INT32_MAX) return AviWriteStatus::kWriteFailed;
-    packet_->data = const_cast<uint8_t*>(bytes);
-    packet_->size = static_cast<int>(size);
-    packet_->stream_index = sound_->index;
-    packet_->pts = packet_->dts = av_rescale_q(soundFrames_, AVRational{1, soundRate_}, sound_->time_base);
-    packet_->duration = 0;
-    packet_->flags = AV_PKT_FLAG_KEY;
+    // Its own packet: sound is written while a picture's packet waits.
+    soundPacket_->data = const_cast<uint8_t*>(bytes);
+    soundPacket_->size = static_cast<int>(size);
+    soundPacket_->stream_index = sound_->index;
+    soundPacket_->pts = soundPacket_->dts =
+        av_rescale_q(soundFrames_, AVRational{1, soundRate_}, sound_->time_base);
+    soundPacket_->flags = AV_PKT_FLAG_KEY;
     soundFrames_ += static_cast<int64_t>(size / soundBlock_);
-    const int written = av_write_frame(format_.get(), packet_.get());
-    packet_->data = nullptr;
-    packet_->size = 0;
+    const int written = av_write_frame(format_.get(), soundPacket_.get());
+    soundPacket_->data = nullptr;
+    soundPacket_->size = 0;
     return written < 0 || writeFailed() ? AviWriteStatus::kWriteFailed : AviWriteStatus::kOk;
   }
 
@@ -275,7 +277,7 @@ class FfmpegAviWriter final : public AviWriterBackend {
   uint32_t soundBlock_ = 1;
   int64_t soundFrames_ = 0;
   Frame picture_;
-  Packet packet_;
+  Packet packet_, soundPacket_;
   Scaler scaler_;
   std::vector<uint8_t> paddedPixels_;
   BeforeFrame beforeFrame_;
