@@ -29,11 +29,6 @@ constexpr const char* kFatalCaption = "Фатална Грешка";
 constexpr const char* kNoProgramPath = "Не може да се засече директорията,\nв която е програмата!";
 constexpr int kClosingPauseMs = 5000;
 
-void listVideoCodecs(platform::Console& console) {
-  // TODO: fill both sources from FFmpeg's video encoders once AVI output exists.
-  printCodecList(console, CodecSources{});
-}
-
 engine::RunOutcome runBmpBranch(const RunOptions& options, platform::Console& console) {
   const engine::ConversionResult result =
       engine::convertBmpFile(options.inputPath, options.outputPath, options.conversionSettings(), console);

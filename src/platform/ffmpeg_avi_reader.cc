@@ -188,13 +188,30 @@ class FfmpegAviReader final : public AviVideoReader {
       }
       return true;
     }
+    // libswscale writes whole vector blocks past a row's end: it converts
+    // into a frame of its own, padded for that, and the rows are copied.
+    if (!scratch_) {
+      scratch_.reset(av_frame_alloc());
+      if (!scratch_) return false;
+      scratch_->format = AV_PIX_FMT_BGR24;
+      scratch_->width = width;
+      scratch_->height = height;
+      if (av_frame_get_buffer(scratch_.get(), 0) < 0) {
+        scratch_.reset();
+        return false;
+      }
+    }
     scaler_.reset(sws_getCachedContext(scaler_.release(), picture->width, picture->height, format, width, height,
                                        AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (!scaler_) return false;
-    uint8_t* destination[4] = {bottomRow, nullptr, nullptr, nullptr};
-    const int destinationStride[4] = {-stride, 0, 0, 0};
-    return sws_scale(scaler_.get(), picture->data, picture->linesize, 0, picture->height, destination,
-                     destinationStride) == height;
+    if (!scaler_ || sws_scale(scaler_.get(), picture->data, picture->linesize, 0, picture->height, scratch_->data,
+                              scratch_->linesize) != height) {
+      return false;
+    }
+    for (int y = 0; y < height; ++y) {
+      std::memcpy(bottomRow - static_cast<ptrdiff_t>(stride) * y, scratch_->data[0] + scratch_->linesize[0] * y,
+                  static_cast<size_t>(width) * 3);
+    }
+    return true;
   }
 
   int fd_;
@@ -205,7 +222,7 @@ class FfmpegAviReader final : public AviVideoReader {
   AviVideoFacts facts_;
   CodecContext decoder_;
   Packet packet_;
-  Frame decoded_, last_;
+  Frame decoded_, last_, scratch_;
   Scaler scaler_;
   std::set<int64_t> sent_;  // positions whose packet went to the decoder and has not come out yet
   int64_t position_ = 0;    // the next position to give

@@ -203,9 +203,11 @@ OpenedEncoder openEncoder(uint32_t fourcc, int width, int height, AVRational fra
   if (codec == nullptr || width <= 0 || height <= 0) return opened;
   opened.scale = scaleOf(codec);
   const std::vector<AVPixelFormat> formats = pixelFormatsFor(codec);
+  // The encoder's own pixel format with padding is better than another
+  // pixel format: players expect the first one of a lossy codec.
   for (const AVRational timeBase : timeBasesToTry(frameRate)) {
-    for (const auto& [w, h] : sizesToTry(width, height)) {
-      for (const AVPixelFormat format : formats) {
+    for (const AVPixelFormat format : formats) {
+      for (const auto& [w, h] : sizesToTry(width, height)) {
         opened.context =
             tryOpen(codec, fourcc, w, h, timeBase, frameRate, format, opened.scale, quality, opened.quantiser);
         if (opened.context) return opened;

@@ -13,6 +13,7 @@ extern "C" {
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quarn::platform::ffmpeg {
 
@@ -42,6 +43,9 @@ using IoContext = std::unique_ptr<AVIOContext, IoContextFree>;
 // to standard error). Called by every adapter before it uses the library.
 void quietLibraryLog();
 
+// How many warnings and errors the library has logged so far.
+int libraryComplaints();
+
 // Reads a file through a descriptor this program opened (so no name is
 // ever parsed as a protocol). Read errors are remembered: readFailed().
 class FileReader {
@@ -58,6 +62,41 @@ class FileReader {
   static int64_t seek(void* self, int64_t offset, int whence);
   int fd_;
   bool readFailed_ = false;
+  IoContext io_;
+};
+
+// Reads bytes held in memory.
+class MemoryReader {
+ public:
+  MemoryReader(const uint8_t* data, size_t size);
+  MemoryReader(const MemoryReader&) = delete;
+  MemoryReader& operator=(const MemoryReader&) = delete;
+  AVIOContext* io() { return io_.get(); }
+
+ private:
+  static int read(void* self, uint8_t* buffer, int size);
+  static int64_t seek(void* self, int64_t offset, int whence);
+  const uint8_t* data_;
+  size_t size_;
+  size_t at_ = 0;
+  IoContext io_;
+};
+
+// Writes and seeks bytes held in memory, as a file would take them.
+class MemoryWriter {
+ public:
+  MemoryWriter();
+  MemoryWriter(const MemoryWriter&) = delete;
+  MemoryWriter& operator=(const MemoryWriter&) = delete;
+  AVIOContext* io() { return io_.get(); }
+  // What was written, after avio_flush(io()).
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  static int write(void* self, uint8_t* buffer, int size);
+  static int64_t seek(void* self, int64_t offset, int whence);
+  std::vector<uint8_t> bytes_;
+  size_t at_ = 0;
   IoContext io_;
 };
 
