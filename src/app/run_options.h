@@ -22,7 +22,7 @@ inline constexpr uint32_t kFourccUncompressed = 0x20424944;  // "DIB "
 
 struct RunOptions {
   std::string inputPath;       // the file to convert, as given
-  std::string outputPath;      // inputDirectory + "quarn_converted" + seconds + extension
+  std::string outputPath;      // inputDirectory + "quarn_converted" + seconds [+ "_" n] + extension: the first free name
   std::string inputDirectory;  // inputPath up to and including its last '/'; may be empty
   InputKind inputKind = InputKind::Unsupported;
   int32_t depth = 0;           // magnitude, never negative

@@ -26,15 +26,15 @@ class LentPixels {
 
 }  // namespace
 
-void runPngBranch(const std::string& inputPath, const std::string& outputPath,
-                  const engine::ConversionSettings& settings, platform::Console& console) {
+engine::RunOutcome runPngBranch(const std::string& inputPath, const std::string& outputPath,
+                                const engine::ConversionSettings& settings, platform::Console& console) {
   console.write(" Konvertirane na png v bmp...");
   VkRawPngDecoder decoder(console);
   {
     LentPixels lent(decoder);
     if (decoder.Decode(inputPath) != 1) {
       console.write(" greshka!\n Png faila ne ne moje da se dekodira!\n");
-      return;
+      return engine::RunOutcome::kInputFailed;
     }
   }
   decoder.FlipRows();
@@ -49,7 +49,7 @@ void runPngBranch(const std::string& inputPath, const std::string& outputPath,
   engine::BitmapBuffer source, destination;
   if (!engine::tryResize(source, bufferSize) || !engine::tryResize(destination, bufferSize)) {
     console.write(" proval! Ne moje da se zadeli pamet!");
-    return;
+    return engine::RunOutcome::kInputFailed;
   }
   engine::writeBitmapHeader(source.data(), width, height, 32);
   if (imageSize != 0) std::memcpy(source.data() + engine::kHeaderSize, decoder.pixels(), imageSize);
@@ -59,12 +59,12 @@ void runPngBranch(const std::string& inputPath, const std::string& outputPath,
   const engine::ConversionResult converted =
       engine::convertBitmapBuffer(source, destination.data(), destination.size(), settings);
   engine::printConversionResult(console, converted, outputPath);
-  if (converted != engine::kConverted) return;
+  if (converted != engine::kConverted) return engine::outcomeOf(converted);
 
   const uint64_t outputSize = uint64_t{engine::loadLe32(destination.data() + engine::field::kWidth)} *
                                   engine::loadLe32(destination.data() + engine::field::kHeight) * 4 +
                               engine::kHeaderSize;
-  saveBitmapOutput(console, outputPath, destination.data(), static_cast<size_t>(outputSize));
+  return saveBitmapOutput(console, outputPath, destination.data(), static_cast<size_t>(outputSize));
 }
 
 }  // namespace quarn::codecs

@@ -1,16 +1,9 @@
 // Message boxes as zenity dialogs on the graphical display.
-#include <fcntl.h>
-#include <cerrno>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
+#include "platform/child_process.h"
 #include "platform/dialogs.h"
-
-extern char** environ;
 
 namespace quarn::platform {
 namespace {
@@ -43,26 +36,30 @@ class ZenityBoxes final : public MessageBoxes {
   }
 
  private:
-  // True when zenity ran and was closed with its OK / Yes button.
-  static bool run(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // GTK's chatter is not the program's text.
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return false;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-      if (errno != EINTR) return false;
+  std::optional<size_t> choose(std::string_view caption, std::string_view text,
+                               const std::vector<ChoiceItem>& items) override {
+    std::vector<std::string> args = {zenity_, "--list", "--title=" + std::string(caption),
+                                     "--text=" + std::string(text), "--column=Код", "--column=Кодек",
+                                     "--print-column=1", "--hide-header", "--width=640", "--height=480"};
+    for (const ChoiceItem& item : items) {
+      args.push_back(item.code);
+      args.push_back(item.description);
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const ChildResult result = runChild(args, ChildOutput::kCaptureStandardOutput);
+    if (!result.started || result.exitStatus != 0) return std::nullopt;
+    std::string code = result.output;
+    while (!code.empty() && (code.back() == '\n' || code.back() == '\r')) code.pop_back();
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i].code == code) return i;
+    }
+    return std::nullopt;
+  }
+
+  // True when zenity ran and was closed with its OK / Yes button. GTK's
+  // chatter is not the program's text.
+  static bool run(const std::vector<std::string>& args) {
+    const ChildResult result = runChild(args, ChildOutput::kDiscard);
+    return result.started && result.exitStatus == 0;
   }
 
   std::string zenity_;

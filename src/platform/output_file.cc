@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/files.h"
+#include "platform/interruption.h"
 #include "platform/process.h"
 
 namespace quarn::platform {
@@ -19,22 +20,26 @@ CreateStatus OutputFile::create(const std::string& path) {
   if (path.empty() || path.size() > kMaxPathLength) return CreateStatus::kFailed;
   // O_EXCL: an existing file, a link (even a dangling one) or anything else
   // at the path is never opened, so nothing the user had is replaced.
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return errno == EEXIST ? CreateStatus::kExists : CreateStatus::kFailed;
+  int error = 0;
+  const int fd = createRegisteredFile(
+      [&](std::string& registered) {
+        registered = path;
+        const int created = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        error = errno;
+        return created;
+      },
+      interruptHandle_);
+  if (fd < 0) return error == EEXIST ? CreateStatus::kExists : CreateStatus::kFailed;
+  path_ = path;
   file_ = fdopen(fd, "wb");
   if (file_ == nullptr) {
     close(fd);
-    unlink(path.c_str());
+    remove();
     return CreateStatus::kFailed;
   }
-  path_ = path;
   failed_ = false;
   cleanup_ = registerCleanup([this] {
-    if (file_ != nullptr) {
-      std::fclose(file_);
-      file_ = nullptr;
-      unlink(path_.c_str());
-    }
+    if (file_ != nullptr) closeAndRemove();
   });
   return CreateStatus::kCreated;
 }
@@ -52,9 +57,10 @@ bool OutputFile::commit() {
   file_ = nullptr;
   unregisterCleanup(cleanup_);
   if (failed_ || !flushed || !closed) {
-    unlink(path_.c_str());
+    remove();
     return false;
   }
+  unregisterFile(interruptHandle_);
   return true;
 }
 
@@ -66,7 +72,12 @@ void OutputFile::closeAndRemove() {
   std::fclose(file_);
   file_ = nullptr;
   unregisterCleanup(cleanup_);
+  remove();
+}
+
+void OutputFile::remove() {
   unlink(path_.c_str());
+  unregisterFile(interruptHandle_);
 }
 
 }  // namespace quarn::platform

@@ -1,7 +1,8 @@
 // output_file.h: a result file this run creates. It never replaces anything
 // already at its path, and it removes itself unless every byte reached the
 // disk: a failed write, a failed close, an early end of the process (also
-// through a library calling exit()) leave no half-written file behind.
+// through a library calling exit(), an interrupting signal) leave no
+// half-written file behind.
 #pragma once
 
 #include <cstddef>
@@ -42,11 +43,13 @@ class OutputFile {
 
  private:
   void closeAndRemove();
+  void remove();
 
   std::FILE* file_ = nullptr;
   std::string path_;
   bool failed_ = false;
   int cleanup_ = 0;
+  int interruptHandle_ = 0;
 };
 
 }  // namespace quarn::platform
