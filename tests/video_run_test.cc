@@ -207,3 +207,47 @@ TEST(VideoRun, EveryCodeOfTheCodecListConvertsAnOddSizedVideo) {
     for (size_t i = 0; i < runs.size(); ++i) EXPECT_EQ("", runs[i].get()) << codes[first + i];
   }
 }
+
+TEST(VideoRun, FailuresPrintTheirTextEndAsPrescribedAndLeaveNoResult) {
+  const std::string loading = " Zarejdane & konvertirane .........";
+  struct Case {
+    const char* what;
+    std::vector<std::string> make;  // ffmpeg arguments before the input's path; empty: "text" is the file
+    const char* text;
+    const char* kodek;
+    int fileSizeLimit;  // KiB, 0: none
+    const std::string ending;
+    int status;
+  } cases[] = {
+      {"not an AVI", {}, "RIFX....AVI LIST", "FMP4", 0,
+       " greshka pri zarejdaneto!\n Veroqtno faila e povreden ili e ot nepoddurjan format!", 2},
+      {"sound only", {"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "pcm_s16le"}, nullptr, "FMP4", 0,
+       loading + " greshka! Lipsvat video danni!", 255},
+      {"no such codec", {"-f", "lavfi", "-i", "testsrc2=size=64x48:duration=1", "-c:v", "mjpeg"}, nullptr, "QZQZ",
+       0, loading + "\n greshka! Izbraniqt kodek ne moje da se izpolzva!", 255},
+      {"full disk", {"-f", "lavfi", "-i", "testsrc2=size=160x120:duration=1", "-c:v", "mjpeg"}, nullptr, "0000", 64,
+       " greshka pri zapisvaneto na kadrite!", 255},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string in = dir.file("in.avi");
+    if (c.make.empty()) {
+      writeFile(in, std::vector<uint8_t>(c.text, c.text + std::strlen(c.text)));
+    } else {
+      std::vector<std::string> make = c.make;
+      make.push_back(in);
+      ASSERT_TRUE(runFfmpeg(make)) << c.what;
+    }
+    const std::vector<uint8_t> before = readFile(in);
+    ProgramRun run;
+    run.args = eight("8", c.kodek, in);
+    if (c.fileSizeLimit != 0) run.args = withFileSizeLimit(c.fileSizeLimit, run.args);
+    const ProgramResult r = c.fileSizeLimit != 0 ? runProgram("/bin/sh", run) : runQuarn(run);
+    EXPECT_EQ(c.status, r.exitCode) << c.what << "\n" << r.out;
+    EXPECT_TRUE(r.out.size() >= c.ending.size() && r.out.compare(r.out.size() - c.ending.size(), std::string::npos,
+                                                                  c.ending) == 0)
+        << c.what << "\n" << r.out;
+    EXPECT_EQ("", onlyOutput(dir)) << c.what;
+    EXPECT_EQ(before, readFile(in)) << c.what;
+  }
+}

@@ -5,9 +5,12 @@
 #include "engine/auto_depth.h"
 #include "engine/console_lines.h"
 #include "platform/avi_reader.h"
+#include "platform/clock.h"
 #include "platform/process.h"
+#include "platform/terminal.h"
 #include "video/avi_writer.h"
 #include "video/frame_loop.h"
+#include "video/progress_display.h"
 
 namespace quarn::app {
 namespace {
@@ -40,16 +43,6 @@ const char* openFailureText(platform::AviOpenStatus status) {
   }
   return "";
 }
-
-// The frame loop's display, until the terminal one is wired in.
-class QuietProgress final : public video::FrameLoopProgress {
- public:
-  void start(int64_t) override {}
-  void frameAt(int64_t) override {}
-  void writingStarted() override {}
-  void finish() override {}
-  void abandon() override {}
-};
 
 // An ending the video pipeline prescribes: the result goes, the reader
 // gets a moment, the process ends with -1.
@@ -97,9 +90,12 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   engine::printSettingsLines(console, options.negativeDepth ? -options.depth : options.depth,
                              options.colourOptimisation, options.plus3D);
 
-  QuietProgress progress;
+  // From here on the console is the terminal the progress block is drawn
+  // on, so the loop's own messages and the block keep out of each other's way.
+  platform::Terminal& terminal = platform::standardTerminal();
+  video::DisplayedProgress progress(terminal, platform::monotonicClock());
   video::FrameLoop loop{*reader,  writer.get(), options.conversionSettings(), options.compressOptions, boxes,
-                        console,  progress,     {},                          engine::kConverted};
+                        terminal, progress,     {},                          engine::kConverted};
   const video::VideoEnding ending = video::convertVideoFrames(loop);
   if (ending != video::VideoEnding::kFinished) endVideoRun(console, ending, writer);
 

@@ -1,5 +1,7 @@
 #include "video/progress_display.h"
 
+#include <algorithm>
+
 #include <system_error>
 
 #include "platform/process.h"
@@ -140,5 +142,21 @@ void ProgressDisplay::end(bool closing) {
   platform::unregisterCleanup(exitCleanup_);
   if (shown) terminal_.restore();
 }
+
+namespace {
+
+// The shared counters are 32-bit; longer streams show their last value.
+int32_t clampTo32(int64_t value) {
+  return static_cast<int32_t>(std::clamp<int64_t>(value, 0, INT32_MAX));
+}
+
+}  // namespace
+
+void DisplayedProgress::start(int64_t totalFrames) {
+  counters_.totalFrames = clampTo32(totalFrames);
+  display_.start();
+}
+
+void DisplayedProgress::frameAt(int64_t position) { counters_.currentFrame = clampTo32(position); }
 
 }  // namespace quarn::video

@@ -13,6 +13,7 @@
 
 #include "platform/clock.h"
 #include "platform/terminal.h"
+#include "video/frame_loop.h"
 
 namespace quarn::video {
 
@@ -95,6 +96,21 @@ class ProgressDisplay {
   std::thread thread_;
   bool running_ = false;  // start() came, and the end has not
   int exitCleanup_ = 0;
+};
+
+// The frame loop's progress shown on `terminal` by a display of its own.
+class DisplayedProgress final : public FrameLoopProgress {
+ public:
+  DisplayedProgress(platform::Terminal& terminal, platform::Clock& clock) : display_(counters_, terminal, clock) {}
+  void start(int64_t totalFrames) override;
+  void frameAt(int64_t position) override;
+  void writingStarted() override { display_.writingStarted(); }
+  void finish() override { display_.finish(); }
+  void abandon() override { display_.abandon(); }
+
+ private:
+  ProgressCounters counters_;
+  ProgressDisplay display_;
 };
 
 }  // namespace quarn::video
