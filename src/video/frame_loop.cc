@@ -2,6 +2,7 @@
 
 #include "engine/bitmap_buffer.h"
 #include "engine/memory_conversion.h"
+#include "video/frame_prefetch.h"
 
 namespace quarn::video {
 namespace {
@@ -80,24 +81,26 @@ VideoEnding convertVideoFrames(FrameLoop& loop) {
   const uint32_t width = facts->width, height = facts->height;
   // The result is never larger than the frame.
   const uint64_t frameSize = engine::kHeaderSize + engine::rowStride(width, 3) * height;
-  engine::BitmapBuffer source, destination;
-  if (!engine::tryResize(source, frameSize) || !engine::tryResize(destination, frameSize)) {
-    return VideoEnding::kOutOfMemory;
-  }
+  engine::BitmapBuffer destination;
+  if (frameSize > SIZE_MAX / 8 || !engine::tryResize(destination, frameSize)) return VideoEnding::kOutOfMemory;
   if (loop.beforeFrames) loop.beforeFrames();
+  // The next frames are decoded while this one is converted and written.
+  FramePrefetch decoded(loop.reader, frameSize, engine::kHeaderSize);
+  if (!decoded.ready()) return VideoEnding::kOutOfMemory;
 
   loop.console.write("\n");
   loop.progress.start(facts->length);
   bool codecReady = false;
   for (int64_t position = 0;; ++position) {
     loop.progress.frameAt(position);
-    const platform::AviFrameStatus status = loop.reader.nextFrame(source.data() + engine::kHeaderSize);
+    engine::BitmapBuffer* source = nullptr;
+    const platform::AviFrameStatus status = decoded.next(source);
     if (status == platform::AviFrameStatus::kEnd) break;
     if (status == platform::AviFrameStatus::kUndecodable) {
       loop.console.write(" \nne moje da se dekompresira");
       continue;
     }
-    const VideoEnding ending = convertVideoFrame(loop, source, destination, width, height, codecReady);
+    const VideoEnding ending = convertVideoFrame(loop, *source, destination, width, height, codecReady);
     if (ending != VideoEnding::kFinished) {
       loop.progress.abandon();
       return ending;
