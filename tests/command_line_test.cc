@@ -313,6 +313,16 @@ TEST_F(Parser, TimeIsTheLowThirtyTwoBitsAsSigned) {
   EXPECT_EQ(dir.path() + "/quarn_converted-2147483647.bmp", options.outputPath);
 }
 
+TEST_F(Parser, TheFirstNameNothingIsAtIsChosen) {
+  const std::string stem = dir.path() + "/quarn_converted1700000000";
+  ASSERT_EQ(0, mkdir((stem + ".bmp").c_str(), 0700));
+  ASSERT_EQ(0, symlink("nowhere", (stem + "_2.bmp").c_str()));
+  writeFile(stem + "_3.jpg", {});  // another extension does not count
+  writeFile(stem + "_4.bmp", {});
+  ASSERT_EQ(ParseResult::kGoOn, parseEight("5", "ne", "ne", "0", "0000", "0", "A", bmp));
+  EXPECT_EQ(stem + "_3.bmp", options.outputPath);
+}
+
 TEST_F(Parser, OverlongPathsAreRefusedLikeMissingFiles) {
   std::string longPath = dir.path();
   longPath.append("/").append(5000, 'a').append(".bmp");

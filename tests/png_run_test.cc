@@ -83,7 +83,7 @@ TEST_F(PngRun, ConvertsAPngIntoAnAnaglyphBmpBesideIt) {
 
 TEST_F(PngRun, AFileThatIsNotAPngStopsAfterTheDecodeStep) {
   const ProgramResult r = runQuarn(eight("10", input({'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0})));
-  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(2, r.exitCode);
   EXPECT_EQ(expectedPreamble() + " Konvertirane na png v bmp... greshka!\n Png faila ne ne moje da se dekodira!\n", r.out);
   EXPECT_TRUE(outputs().empty());
 }
@@ -98,16 +98,20 @@ TEST_F(PngRun, TooNarrowAndUnsupportedPicturesWriteNothing) {
   EXPECT_TRUE(outputs().empty());
 }
 
+// A name taken after the run chose it: kept, and named in the message.
 TEST_F(PngRun, AnExistingOutputIsKeptAndNamed) {
   const std::string path = input(encodePng(randomPicture(30, 12, 2, 8, false, 2)));
-  occupyOutputNames(dir, {".bmp"});
-  const ProgramResult r = runQuarn(eight("10", path));
+  const std::string taken = dir.file("quarn_converted1700000000.bmp");
+  writeFile(taken, kOldOutput);
+  engine::ConversionSettings settings;
+  settings.depth = 10;
+  quarn::platform::RecordingConsole console;
+  EXPECT_EQ(engine::RunOutcome::kOutputFailed, quarn::codecs::runPngBranch(path, taken, settings, console));
   std::string before, shown;
-  ASSERT_TRUE(splitExistingOutputMessage(r.out, before, shown)) << r.out;
-  EXPECT_EQ(expectedPreamble() + kDecoded + kSettingsTen + " gotovo!", before);
-  EXPECT_EQ(dir.path() + "/", shown.substr(0, dir.path().size() + 1));
-  EXPECT_TRUE(isOutputName(shown.substr(dir.path().size() + 1), ".bmp")) << shown;
-  EXPECT_EQ(kOldOutput, readFile(shown));
+  ASSERT_TRUE(splitExistingOutputMessage(console.text(), before, shown)) << console.text();
+  EXPECT_EQ(std::string(kDecoded) + kSettingsTen + " gotovo!", before);
+  EXPECT_EQ(taken, shown);
+  EXPECT_EQ(kOldOutput, readFile(taken));
 }
 
 TEST_F(PngRun, AFullDiskLeavesNoPartialOutput) {
@@ -116,7 +120,7 @@ TEST_F(PngRun, AFullDiskLeavesNoPartialOutput) {
   run.args = {"-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"", quarnBinary()};
   for (const std::string& a : eight("10", path)) run.args.push_back(a);
   const ProgramResult r = runProgram("/bin/sh", run);
-  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(2, r.exitCode);
   EXPECT_EQ(expectedPreamble() + kDecoded + kSettingsTen + " gotovo! greshka! Nqma dostatachno svobodno diskovo prostranstvo!",
             r.out);
   EXPECT_EQ((std::vector<std::string>{"in.png"}), dir.list());
@@ -134,7 +138,8 @@ TEST(PngBranch, AnOutputThatCannotBeCreatedAndAnUnknownCompressionMethod) {
       " Izpolzvana dulbochina: 4\n Izpolzvane na cvetova optimizaciq: ne\n Izpolzvane na 3D+: ne\n"
       " Zarejdane & konvertirane .........";
   quarn::platform::RecordingConsole console;
-  quarn::codecs::runPngBranch(dir.file("in.png"), dir.file("no/such/dir/out.bmp"), settings, console);
+  EXPECT_EQ(engine::RunOutcome::kOutputFailed,
+            quarn::codecs::runPngBranch(dir.file("in.png"), dir.file("no/such/dir/out.bmp"), settings, console));
   EXPECT_EQ(std::string(kDecoded) + settingsFour + " gotovo! greshka! Ne moje da se suzdade izhoden fail!",
             console.text());
 
@@ -147,7 +152,8 @@ TEST(PngBranch, AnOutputThatCannotBeCreatedAndAnUnknownCompressionMethod) {
   }
   writeFile(dir.file("m15.png"), file);
   quarn::platform::RecordingConsole other;
-  quarn::codecs::runPngBranch(dir.file("m15.png"), dir.file("m15.bmp"), settings, other);
+  EXPECT_EQ(engine::RunOutcome::kDone,
+            quarn::codecs::runPngBranch(dir.file("m15.png"), dir.file("m15.bmp"), settings, other));
   EXPECT_EQ(" Konvertirane na png v bmp...\nNepoznat metod za kompresiq! (15)\n gotovo!\n" + settingsFour + " gotovo!",
             other.text());
   const std::vector<uint8_t> out = readFile(dir.file("m15.bmp"));

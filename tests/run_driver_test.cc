@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 
+#include "app/run_driver.h"
 #include "engine/bitmap_buffer.h"
 #include "engine/bmp_file.h"
 #include "engine/conversion_settings.h"
@@ -101,14 +103,41 @@ TEST_F(Run, EachRefusalPrintsItsMessage) {
   EXPECT_EQ(expectedPreamble() + " greshka! Tova ne e bmp/avi fail!", r.out);
 }
 
-TEST_F(Run, AnExistingOutputIsKeptAndNamed) {
+TEST_F(Run, TakenNamesAreLeftAloneAndTheNextFreeOneIsUsed) {
   const std::string path = input(makePatternBitmap(100, 50, 24));
-  occupyOutputNames(dir, {".bmp"});
+  occupyOutputNames(dir, ".bmp", {"", "_2"});
+  const std::vector<std::string> before = dir.list();
   const ProgramResult r = runQuarn(eight("10", path));
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(expectedPreamble() + kSettingsTen + " gotovo!", r.out);
+  std::vector<std::string> added;
+  for (const std::string& name : dir.list()) {
+    if (std::find(before.begin(), before.end(), name) == before.end()) added.push_back(name);
+  }
+  ASSERT_EQ(1u, added.size());
+  EXPECT_TRUE(isOutputName(added[0], ".bmp", "_3")) << added[0];
+  for (const std::string& name : before) {
+    if (name != "in.bmp") {
+      EXPECT_EQ(kOldOutput, readFile(dir.file(name))) << name;
+    }
+  }
+}
+
+// A name taken after the run chose it (another run racing for it): kept,
+// and named in the message.
+TEST_F(Run, AnExistingOutputIsKeptAndNamed) {
+  quarn::app::RunOptions options;
+  options.inputPath = input(makePatternBitmap(100, 50, 24));
+  options.outputPath = dir.file("quarn_converted1700000000.bmp");
+  options.inputKind = quarn::app::InputKind::Bmp;
+  options.depth = 10;
+  writeFile(options.outputPath, kOldOutput);
+  quarn::platform::RecordingConsole console;
+  EXPECT_EQ(quarn::engine::RunOutcome::kOutputFailed, quarn::app::runBranch(options, console));
   std::string before, shown;
-  ASSERT_TRUE(splitExistingOutputMessage(r.out, before, shown)) << r.out;
-  EXPECT_EQ(expectedPreamble() + kSettingsTen, before);
-  EXPECT_EQ(0u, shown.find(dir.path() + "/quarn_converted"));
+  ASSERT_TRUE(splitExistingOutputMessage(console.text(), before, shown)) << console.text();
+  EXPECT_EQ(kSettingsTen, before);
+  EXPECT_EQ(options.outputPath, shown);
   EXPECT_EQ(kOldOutput, readFile(shown));
 }
 
@@ -119,7 +148,7 @@ TEST_F(Run, AFullDiskLeavesNoPartialOutput) {
   run.args = {"-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"", quarnBinary()};
   for (const std::string& a : eight("10", path)) run.args.push_back(a);
   const ProgramResult r = runProgram("/bin/sh", run);
-  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(2, r.exitCode);
   EXPECT_EQ(expectedPreamble() + " Izpolzvana dulbochina: 10\n Izpolzvane na cvetova optimizaciq: ne\n"
                                  " Izpolzvane na 3D+: ne\n Zarejdane & konvertirane ........."
                                  " greshka! Nqma dostatachno svobodno diskovo prostranstvo!",
@@ -129,7 +158,7 @@ TEST_F(Run, AFullDiskLeavesNoPartialOutput) {
 
 TEST_F(Run, AMissingInputPrintsOnlyTheParseError) {
   const ProgramResult r = runQuarn(eight("10", dir.file("missing.bmp")));
-  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(2, r.exitCode);
   EXPECT_EQ(" greshka pri analizirane na argumentite!", r.out);
 }
 
@@ -157,7 +186,7 @@ TEST_F(Run, AnInputThatIsNoRegularFileIsRefusedLikeAMissingOne) {
 
 TEST_F(Run, AnUnsupportedKindEndsAfterTheProcessorLines) {
   const ProgramResult r = runQuarn(eight("10", input({'G', 'I', 'F'}, "x.gif")));
-  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(2, r.exitCode);
   EXPECT_EQ(expectedPreamble(), r.out);
   EXPECT_EQ((std::vector<std::string>{"x.gif"}), dir.list());
 }

@@ -168,8 +168,14 @@ TEST(TiffWrite, ReadsBackAsTheSamePixelsWithTheTags) {
     // The library's bottom-up raster is the BitmapBuffer with red and blue swapped.
     EXPECT_EQ(bitmap, plainBitmap(readTiffRgba(path))) << "width " << width;
 
+    // Every tag is what it claims: the library opens the file without a warning.
+    static int warnings = 0;
+    warnings = 0;
+    const TIFFErrorHandler previous = TIFFSetWarningHandler([](const char*, const char*, va_list) { ++warnings; });
     TIFF* tif = TIFFOpen(path.c_str(), "r");
+    TIFFSetWarningHandler(previous);
     ASSERT_NE(nullptr, tif);
+    EXPECT_EQ(0, warnings) << "width " << width;
     EXPECT_EQ(uint32_t(width), field32(tif, TIFFTAG_IMAGEWIDTH));
     EXPECT_EQ(37u, field32(tif, TIFFTAG_IMAGELENGTH));
     EXPECT_EQ(8, field16(tif, TIFFTAG_BITSPERSAMPLE));
@@ -183,7 +189,9 @@ TEST(TiffWrite, ReadsBackAsTheSamePixelsWithTheTags) {
     EXPECT_EQ(std::max(1u, 8192u / (4u * uint32_t(width))), field32(tif, TIFFTAG_ROWSPERSTRIP));
     uint16_t count = 0;
     uint16_t* extra = nullptr;
-    EXPECT_EQ(0, TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &extra));
+    ASSERT_EQ(1, TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &extra));
+    ASSERT_EQ(1, count);
+    EXPECT_EQ(EXTRASAMPLE_ASSOCALPHA, extra[0]);
     uint16_t predictor = 0;
     EXPECT_EQ(0, TIFFGetField(tif, TIFFTAG_PREDICTOR, &predictor));
     TIFFClose(tif);
@@ -206,6 +214,8 @@ TEST(TiffWrite, ParallelStripsAreTheStripsOfAScanlineByScanlineWrite) {
   TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
   TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 4);
+  const uint16_t associatedAlpha = EXTRASAMPLE_ASSOCALPHA;
+  TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &associatedAlpha);
   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 1);
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_NONE);

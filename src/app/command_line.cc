@@ -80,6 +80,16 @@ void applyEightParameters(const char* const* p, RunOptions& options, ParserServi
   options.fullCommandLine = true;
 }
 
+// Runs started within one second share the time in their name: each takes
+// the first name nothing is at, so a loop over many pictures converts every
+// one. Existing things are only looked at; the writer still creates its file
+// exclusively, in case another run takes the name in between.
+std::string firstFreeOutputPath(const std::string& stem, const char* extension) {
+  std::string path = stem + extension;
+  for (uint64_t n = 2; platform::pathExists(path); ++n) path = stem + "_" + std::to_string(n) + extension;
+  return path;
+}
+
 }  // namespace
 
 int32_t atoiLike(const char* text) {
@@ -189,7 +199,9 @@ ParseResult parseCommandLine(int argc, const char* const* argv, RunOptions& opti
   if (options.inputKind == InputKind::Jpeg && !options.fullCommandLine) {
     options.jpegOutput = ask(services, kJpegCaption, kJpegText);
   }
-  if (const char* extension = extensionFor(options.inputKind, options.jpegOutput)) options.outputPath += extension;
+  if (const char* extension = extensionFor(options.inputKind, options.jpegOutput)) {
+    options.outputPath = firstFreeOutputPath(options.outputPath, extension);
+  }
   return ParseResult::kGoOn;
 }
 

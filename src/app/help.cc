@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/video_encoders.h"
+
 namespace quarn::app {
 
 void printHelp(platform::Console& console) {
@@ -55,6 +57,18 @@ void printCodecList(platform::Console& console, const CodecSources& sources) {
     }
   }
   console.write("\nBez Kompresirane - kod: 0000\n\n");
+}
+
+void listVideoCodecs(platform::Console& console) {
+  CodecSources sources;
+  sources.named.emplace();
+  sources.driverNames.emplace();
+  for (const platform::VideoEncoderEntry& encoder : platform::usableVideoEncoders()) {
+    sources.named->push_back({encoder.description, platform::fourccString(encoder.fourcc)});
+    // Further codes take the place of the installed drivers' names.
+    for (const uint32_t other : encoder.others) sources.driverNames->push_back("vidc." + platform::fourccString(other));
+  }
+  printCodecList(console, sources);
 }
 
 }  // namespace quarn::app

@@ -27,4 +27,9 @@ struct CodecSources {
 // The header, one line per codec, and the closing "0000" entry.
 void printCodecList(platform::Console& console, const CodecSources& sources);
 
+// The codec list of this machine: each video encoder that writes AVI here
+// with the first code that selects it, then the further codes for encoders
+// already listed.
+void listVideoCodecs(platform::Console& console);
+
 }  // namespace quarn::app

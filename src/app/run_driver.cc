@@ -4,8 +4,10 @@
 
 #include "app/command_line.h"
 #include "app/cpu_features.h"
+#include "app/exit_status.h"
 #include "app/help.h"
 #include "app/run_options.h"
+#include "app/video_branch.h"
 #include "codecs/jpeg_branch.h"
 #include "codecs/png_branch.h"
 #include "codecs/tiff_branch.h"
@@ -27,39 +29,33 @@ constexpr const char* kFatalCaption = "Фатална Грешка";
 constexpr const char* kNoProgramPath = "Не може да се засече директорията,\nв която е програмата!";
 constexpr int kClosingPauseMs = 5000;
 
-void listVideoCodecs(platform::Console& console) {
-  // TODO: fill both sources from FFmpeg's video encoders once AVI output exists.
-  printCodecList(console, CodecSources{});
-}
-
-void runBmpBranch(const RunOptions& options, platform::Console& console) {
+engine::RunOutcome runBmpBranch(const RunOptions& options, platform::Console& console) {
   const engine::ConversionResult result =
       engine::convertBmpFile(options.inputPath, options.outputPath, options.conversionSettings(), console);
   engine::printConversionResult(console, result, options.outputPath);
-}
-
-void dispatch(const RunOptions& options, platform::Console& console) {
-  switch (options.inputKind) {
-    case InputKind::Bmp:
-      runBmpBranch(options, console);
-      break;
-    case InputKind::Png:
-      codecs::runPngBranch(options.inputPath, options.outputPath, options.conversionSettings(), console);
-      break;
-    case InputKind::Jpeg:
-      codecs::runJpegBranch(options.inputPath, options.outputPath, options.jpegOutput, options.conversionSettings(),
-                            console);
-      break;
-    case InputKind::Tiff:
-      codecs::runTiffBranch(options.inputPath, options.outputPath, options.conversionSettings(), console);
-      break;
-    case InputKind::Avi:
-    case InputKind::Unsupported:
-      break;
-  }
+  return engine::outcomeOf(result);
 }
 
 }  // namespace
+
+engine::RunOutcome runBranch(const RunOptions& options, platform::Console& console) {
+  switch (options.inputKind) {
+    case InputKind::Bmp:
+      return runBmpBranch(options, console);
+    case InputKind::Png:
+      return codecs::runPngBranch(options.inputPath, options.outputPath, options.conversionSettings(), console);
+    case InputKind::Jpeg:
+      return codecs::runJpegBranch(options.inputPath, options.outputPath, options.jpegOutput,
+                                   options.conversionSettings(), console);
+    case InputKind::Tiff:
+      return codecs::runTiffBranch(options.inputPath, options.outputPath, options.conversionSettings(), console);
+    case InputKind::Avi:
+      return runVideoBranch(options, console, platform::systemMessageBoxes());
+    case InputKind::Unsupported:
+      break;
+  }
+  return engine::RunOutcome::kUnsupportedKind;
+}
 
 int runQuarn(int argc, const char* const* argv) {
   platform::Console& console = platform::standardConsole();
@@ -75,10 +71,10 @@ int runQuarn(int argc, const char* const* argv) {
     case ParseResult::kGoOn:
       break;
     case ParseResult::kFinished:
-      return 0;
+      return exitStatusFor(engine::RunOutcome::kDone);
     case ParseResult::kCannotOpen:
       console.write(" greshka pri analizirane na argumentite!");
-      return 0;
+      return exitStatusFor(engine::RunOutcome::kArgumentError);
   }
 
   CpuFeatures features;
@@ -87,7 +83,7 @@ int runQuarn(int argc, const char* const* argv) {
   const std::optional<std::string> program = platform::programPath();
   if (!program) {
     platform::systemMessageBoxes().show(kFatalCaption, kNoProgramPath, platform::BoxStyle::kErrorOk);
-    return 0;
+    return exitStatusFor(engine::RunOutcome::kNotStarted);
   }
   options.programShortPath = *program;  // there is no short form here
 
@@ -100,10 +96,10 @@ int runQuarn(int argc, const char* const* argv) {
   options.useSse2 = flags.useSse2;
   printProcessorLines(console, flags, runtimeFloatingPointIsSse2());
 
-  dispatch(options, console);
+  const engine::RunOutcome outcome = runBranch(options, console);
 
   platform::pauseForReader(kClosingPauseMs);
-  return 0;
+  return exitStatusFor(outcome);
 }
 
 }  // namespace quarn::app

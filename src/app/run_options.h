@@ -6,23 +6,19 @@
 #include <string>
 
 #include "engine/conversion_settings.h"
+#include "video/video_options.h"
 
 namespace quarn::app {
 
 // Decided from the last four characters of the input's name.
 enum class InputKind { Bmp, Png, Jpeg, Tiff, Avi, Unsupported };
 
-// What the video writer is told about its codec.
-struct CompressOptions {
-  uint32_t fccHandler = 0;  // codec FourCC, first character in the low byte; 0: ask the user
-  uint32_t dwQuality = 0;   // 0 .. 10000
-};
-
-inline constexpr uint32_t kFourccUncompressed = 0x20424944;  // "DIB "
+using video::CompressOptions;
+using video::kFourccUncompressed;
 
 struct RunOptions {
   std::string inputPath;       // the file to convert, as given
-  std::string outputPath;      // inputDirectory + "quarn_converted" + seconds + extension
+  std::string outputPath;      // inputDirectory + "quarn_converted" + seconds [+ "_" n] + extension: the first free name
   std::string inputDirectory;  // inputPath up to and including its last '/'; may be empty
   InputKind inputKind = InputKind::Unsupported;
   int32_t depth = 0;           // magnitude, never negative

@@ -8,25 +8,22 @@
 namespace quarn::codecs {
 namespace {
 
-void saveAsBmp(platform::Console& console, const std::string& outputPath, const uint8_t* bitmap) {
+engine::RunOutcome saveAsBmp(platform::Console& console, const std::string& outputPath, const uint8_t* bitmap) {
   // The converted picture's own header says how much of the buffer it is.
   const uint32_t width = engine::loadLe32(bitmap + engine::field::kWidth);
   const uint32_t height = engine::loadLe32(bitmap + engine::field::kHeight);
   const size_t size = engine::kHeaderSize + engine::rowStride(width, 3) * height;
-  saveBitmapOutput(console, outputPath, bitmap, size);
+  return saveBitmapOutput(console, outputPath, bitmap, size);
 }
 
 }  // namespace
 
-void runJpegBranch(const std::string& inputPath, const std::string& outputPath, bool jpegOutput,
-                   const engine::ConversionSettings& settings, platform::Console& console) {
+engine::RunOutcome runJpegBranch(const std::string& inputPath, const std::string& outputPath, bool jpegOutput,
+                                 const engine::ConversionSettings& settings, platform::Console& console) {
   const PictureDecoder decoder{"JPEG", GetJpegBitmapSize, ReadJpegBitmap};
-  runPictureBranch(decoder, inputPath, settings, console, [&](uint8_t* bitmap, size_t size) {
-    if (jpegOutput) {
-      savePicture(console, "JPEG", outputPath, [&] { return WriteJpegBitmap(outputPath, bitmap, size); });
-    } else {
-      saveAsBmp(console, outputPath, bitmap);
-    }
+  return runPictureBranch(decoder, inputPath, settings, console, [&](uint8_t* bitmap, size_t size) {
+    if (!jpegOutput) return saveAsBmp(console, outputPath, bitmap);
+    return savePicture(console, "JPEG", outputPath, [&] { return WriteJpegBitmap(outputPath, bitmap, size); });
   });
 }
 

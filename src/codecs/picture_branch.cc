@@ -10,14 +10,14 @@
 
 namespace quarn::codecs {
 
-void runPictureBranch(const PictureDecoder& decoder, const std::string& inputPath,
-                      const engine::ConversionSettings& settings, platform::Console& console,
-                      const PictureSaver& save) {
+engine::RunOutcome runPictureBranch(const PictureDecoder& decoder, const std::string& inputPath,
+                                    const engine::ConversionSettings& settings, platform::Console& console,
+                                    const PictureSaver& save) {
   console.print(" Dekompresirane na %s ...", decoder.kind);
   const int64_t size = decoder.bitmapSize(inputPath);
   if (size < 0) {
     console.write(" proval pri purvonachalno otvarqne na faila!");
-    return;
+    return engine::RunOutcome::kInputFailed;
   }
   engine::BitmapBuffer source;
   // Every byte of the destination that is read later is written by the
@@ -25,11 +25,11 @@ void runPictureBranch(const PictureDecoder& decoder, const std::string& inputPat
   std::unique_ptr<uint8_t[]> destination(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
   if (destination == nullptr || !engine::tryResize(source, static_cast<size_t>(size))) {
     console.write(" proval! Ne moje da se zadeli pamet!");
-    return;
+    return engine::RunOutcome::kInputFailed;
   }
   if (decoder.readBitmap(inputPath, source.data(), source.size()) != kPictureRead) {
     console.write(" proval pri dekompresiraneto!");
-    return;
+    return engine::RunOutcome::kInputFailed;
   }
   console.write(" gotovo!\n");
 
@@ -39,27 +39,28 @@ void runPictureBranch(const PictureDecoder& decoder, const std::string& inputPat
   const engine::ConversionResult result =
       engine::convertBitmapBuffer(source, destination.get(), static_cast<size_t>(size), settings);
   engine::printConversionResult(console, result, "");
-  if (result != engine::kConverted) return;
+  if (result != engine::kConverted) return engine::outcomeOf(result);
   source = engine::BitmapBuffer();  // the writers may need the memory
-  save(destination.get(), static_cast<size_t>(size));
+  return save(destination.get(), static_cast<size_t>(size));
 }
 
-void savePicture(platform::Console& console, const char* kind, const std::string& outputPath,
-                 const std::function<PictureWriteResult()>& write) {
+engine::RunOutcome savePicture(platform::Console& console, const char* kind, const std::string& outputPath,
+                               const std::function<PictureWriteResult()>& write) {
   console.print("\n Suhranenie kato %s ...", kind);
   switch (write()) {
     case kPictureWritten:
       console.write(" gotovo!");
-      return;
+      return engine::RunOutcome::kDone;
     case kPictureOutputExists:
       engine::printConversionResult(console, engine::kOutputExists, outputPath);
-      return;
+      break;
     case kPictureCannotCreate:
     case kPictureWrongBitmap:
     case kPictureWriteFailed:
       console.write(" proval!");
-      return;
+      break;
   }
+  return engine::RunOutcome::kOutputFailed;
 }
 
 }  // namespace quarn::codecs
@@ -78,19 +79,15 @@ PictureWriteResult createPictureOutput(platform::OutputFile& file, const std::st
   return kPictureCannotCreate;
 }
 
-void saveBitmapOutput(platform::Console& console, const std::string& outputPath, const uint8_t* bitmap,
-                      size_t size) {
-  switch (const engine::ConversionResult written =
-              engine::writeBitmapFile(outputPath, bitmap, size, engine::kHeaderSize)) {
-    case engine::kConverted:
-      return;
-    case engine::kCannotCreateOutput:
-      console.write(" greshka! Ne moje da se suzdade izhoden fail!");
-      return;
-    default:
-      engine::printConversionResult(console, written, outputPath);
-      return;
+engine::RunOutcome saveBitmapOutput(platform::Console& console, const std::string& outputPath,
+                                    const uint8_t* bitmap, size_t size) {
+  const engine::ConversionResult written = engine::writeBitmapFile(outputPath, bitmap, size, engine::kHeaderSize);
+  if (written == engine::kCannotCreateOutput) {
+    console.write(" greshka! Ne moje da se suzdade izhoden fail!");
+  } else if (written != engine::kConverted) {
+    engine::printConversionResult(console, written, outputPath);
   }
+  return engine::outcomeOf(written);
 }
 
 }  // namespace quarn::codecs

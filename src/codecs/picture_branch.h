@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/conversion_settings.h"
+#include "engine/run_outcome.h"
 #include "platform/console.h"
 #include "platform/output_file.h"
 
@@ -38,26 +39,27 @@ struct PictureDecoder {
   std::function<int(const std::string& path, uint8_t* buffer, size_t size)> readBitmap;
 };
 
-// Saves the converted BitmapBuffer (`size` bytes, header included) and
-// prints what became of it. The bitmap may be changed.
-using PictureSaver = std::function<void(uint8_t* bitmap, size_t size)>;
+// Saves the converted BitmapBuffer (`size` bytes, header included), prints
+// what became of it and returns that. The bitmap may be changed.
+using PictureSaver = std::function<engine::RunOutcome(uint8_t* bitmap, size_t size)>;
 
 // Decodes `inputPath`, prints the settings lines, converts and prints the
-// result; on success hands the converted picture to `save`. Every failure
-// prints its message; the buffers are released before returning.
-void runPictureBranch(const PictureDecoder& decoder, const std::string& inputPath,
+// result; on success hands the converted picture to `save` and returns its
+// outcome. Every failure prints its message; the buffers are released
+// before returning.
+engine::RunOutcome runPictureBranch(const PictureDecoder& decoder, const std::string& inputPath,
                       const engine::ConversionSettings& settings, platform::Console& console,
                       const PictureSaver& save);
 
 // Writes a converted picture's first `size` bytes as a new BMP file and
 // prints what went wrong, if anything: the branch's own text when the file
 // cannot be created, otherwise the conversion's message of the code.
-void saveBitmapOutput(platform::Console& console, const std::string& outputPath, const uint8_t* bitmap,
+engine::RunOutcome saveBitmapOutput(platform::Console& console, const std::string& outputPath, const uint8_t* bitmap,
                       size_t size);
 
 // Prints "\n Suhranenie kato <kind> ...", runs `write` and prints its
 // outcome: " gotovo!", the message of an existing output, or " proval!".
-void savePicture(platform::Console& console, const char* kind, const std::string& outputPath,
+engine::RunOutcome savePicture(platform::Console& console, const char* kind, const std::string& outputPath,
                  const std::function<PictureWriteResult()>& write);
 
 }  // namespace quarn::codecs

@@ -8,8 +8,8 @@
 
 namespace quarn::codecs {
 
-void runPngBranch(const std::string& inputPath, const std::string& outputPath,
-                  const engine::ConversionSettings& settings, platform::Console& console) {
+engine::RunOutcome runPngBranch(const std::string& inputPath, const std::string& outputPath,
+                                const engine::ConversionSettings& settings, platform::Console& console) {
   console.write(" Konvertirane na png v bmp...");
   // The decoder writes its pixels straight into the source bitmap, behind
   // room for the header, so that the picture is held twice at most (source
@@ -27,7 +27,7 @@ void runPngBranch(const std::string& inputPath, const std::string& outputPath,
   });
   if (decoder.Decode(inputPath) != 1) {
     console.write(" greshka!\n Png faila ne ne moje da se dekodira!\n");
-    return;
+    return engine::RunOutcome::kInputFailed;
   }
   decoder.FlipRows();
   SwapRedBlue(decoder);
@@ -42,7 +42,7 @@ void runPngBranch(const std::string& inputPath, const std::string& outputPath,
   if (outOfMemory || (source.empty() && !engine::tryResize(source, bufferSize)) ||
       !engine::tryResize(destination, bufferSize)) {
     console.write(" proval! Ne moje da se zadeli pamet!");
-    return;
+    return engine::RunOutcome::kInputFailed;
   }
   engine::writeBitmapHeader(source.data(), width, height, 32);
 
@@ -51,13 +51,13 @@ void runPngBranch(const std::string& inputPath, const std::string& outputPath,
   const engine::ConversionResult converted =
       engine::convertBitmapBuffer(source, destination.data(), destination.size(), settings);
   engine::printConversionResult(console, converted, outputPath);
-  if (converted != engine::kConverted) return;
+  if (converted != engine::kConverted) return engine::outcomeOf(converted);
   source = engine::BitmapBuffer();  // writing needs only the result
 
   const uint64_t outputSize = uint64_t{engine::loadLe32(destination.data() + engine::field::kWidth)} *
                                   engine::loadLe32(destination.data() + engine::field::kHeight) * 4 +
                               engine::kHeaderSize;
-  saveBitmapOutput(console, outputPath, destination.data(), static_cast<size_t>(outputSize));
+  return saveBitmapOutput(console, outputPath, destination.data(), static_cast<size_t>(outputSize));
 }
 
 }  // namespace quarn::codecs

@@ -5,13 +5,14 @@
 #include <string>
 
 #include "engine/conversion_settings.h"
+#include "engine/run_outcome.h"
 #include "platform/console.h"
 
 namespace quarn::codecs {
 
-// Prints its steps and outcome on `console`. Never replaces anything at
-// `outputPath`; a failed write leaves no file behind.
-void runPngBranch(const std::string& inputPath, const std::string& outputPath,
-                  const engine::ConversionSettings& settings, platform::Console& console);
+// Prints its steps and outcome on `console` and returns the outcome. Never
+// replaces anything at `outputPath`; a failed write leaves no file behind.
+engine::RunOutcome runPngBranch(const std::string& inputPath, const std::string& outputPath,
+                                const engine::ConversionSettings& settings, platform::Console& console);
 
 }  // namespace quarn::codecs

@@ -5,11 +5,11 @@
 
 namespace quarn::codecs {
 
-void runTiffBranch(const std::string& inputPath, const std::string& outputPath,
-                   const engine::ConversionSettings& settings, platform::Console& console) {
+engine::RunOutcome runTiffBranch(const std::string& inputPath, const std::string& outputPath,
+                                 const engine::ConversionSettings& settings, platform::Console& console) {
   const PictureDecoder decoder{"TIFF", GetTiffBitmapSize, ReadTiffBitmap};
-  runPictureBranch(decoder, inputPath, settings, console, [&](uint8_t* bitmap, size_t size) {
-    savePicture(console, "TIFF", outputPath, [&] { return WriteTiffBitmap(outputPath, bitmap, size); });
+  return runPictureBranch(decoder, inputPath, settings, console, [&](uint8_t* bitmap, size_t size) {
+    return savePicture(console, "TIFF", outputPath, [&] { return WriteTiffBitmap(outputPath, bitmap, size); });
   });
 }
 

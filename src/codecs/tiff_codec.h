@@ -26,8 +26,10 @@ int64_t GetTiffBitmapSize(const std::string& path);
 int ReadTiffBitmap(const std::string& path, uint8_t* buffer, size_t size);
 
 // Writes the 32-bit BitmapBuffer `bitmap` (`size` bytes) as a new RGBA TIFF
-// at `path`: LZW, 8 bits per sample, 4 samples, contiguous, resolution unit
-// none, orientation top-left, the library's default rows per strip. The
+// at `path`: LZW, 8 bits per sample, 4 samples (the fourth marked as
+// associated alpha, as the reader hands colours out premultiplied),
+// contiguous, resolution unit none, orientation top-left, the library's
+// default rows per strip. The
 // bitmap is only read. Strips are encoded on `workers` threads (0: one per
 // processor); the file's content does not depend on their number.
 //   kPictureWritten       every byte written and the file closed

@@ -112,6 +112,11 @@ bool setTags(TIFF* tif, Picture& picture) {
   ok = ok && TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW) == 1;
   ok = ok && TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) == 1;
   ok = ok && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 4) == 1;
+  // The fourth sample is alpha with the colours already multiplied by it:
+  // that is how the library's RGBA reader hands pictures out, and reading
+  // the result back through it then gives the same bytes again.
+  const uint16_t extraSamples[] = {EXTRASAMPLE_ASSOCALPHA};
+  ok = ok && TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extraSamples) == 1;
   ok = ok && TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) == 1;
   ok = ok && TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_NONE) == 1;
   ok = ok && TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) == 1;

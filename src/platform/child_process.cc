@@ -49,21 +49,25 @@ ChildResult runChild(const std::vector<std::string>& args, ChildOutput output) {
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
 
+  const bool capture = output != ChildOutput::kDiscard;
   int pipeEnds[2] = {-1, -1};
-  if (output == ChildOutput::kCapture && pipe2(pipeEnds, O_CLOEXEC) != 0) return result;
+  if (capture && pipe2(pipeEnds, O_CLOEXEC) != 0) return result;
   SpawnSetup setup;
   posix_spawn_file_actions_addopen(&setup.actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  if (output == ChildOutput::kCapture) {
+  if (capture) {
     posix_spawn_file_actions_adddup2(&setup.actions_, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&setup.actions_, pipeEnds[1], STDERR_FILENO);
   } else {
     posix_spawn_file_actions_addopen(&setup.actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  if (output == ChildOutput::kCapture) {
+    posix_spawn_file_actions_adddup2(&setup.actions_, pipeEnds[1], STDERR_FILENO);
+  } else {
     posix_spawn_file_actions_addopen(&setup.actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   }
   pid_t pid = 0;
   const int spawned =
       posix_spawnp(&pid, argv[0], &setup.actions_, &setup.attributes_, argv.data(), environ);
-  if (output == ChildOutput::kCapture) {
+  if (capture) {
     close(pipeEnds[1]);
     if (spawned == 0) {
       char block[4096];

@@ -9,14 +9,15 @@
 namespace quarn::platform {
 
 enum class ChildOutput {
-  kDiscard,  // standard output and error go to /dev/null
-  kCapture,  // both are collected, interleaved as the child wrote them
+  kDiscard,                // standard output and error go to /dev/null
+  kCapture,                // both are collected, interleaved as the child wrote them
+  kCaptureStandardOutput,  // standard output is collected, error goes to /dev/null
 };
 
 struct ChildResult {
   bool started = false;  // false: the program could not be run at all
   int exitStatus = -1;   // the child's exit status; -1 when it was killed
-  std::string output;    // with kCapture
+  std::string output;    // what was collected
 };
 
 // Runs `argv[0]` (a path, or a name looked up on PATH) with `argv`, standard

@@ -49,6 +49,27 @@ bool isYesAnswer(std::string_view line) {
          (static_cast<unsigned char>(word[3]) == 0xB0 || static_cast<unsigned char>(word[3]) == 0x90);
 }
 
+std::optional<size_t> pickChoice(std::string_view answer, const std::vector<ChoiceItem>& items) {
+  const std::string_view word = trimBlanks(answer);
+  if (word.empty()) return std::nullopt;
+  if (word.find_first_not_of("0123456789") == std::string_view::npos && word.size() < 9) {
+    const size_t number = std::stoul(std::string(word));
+    if (number >= 1 && number <= items.size()) return number - 1;
+    return std::nullopt;
+  }
+  // Codes shorter than four characters end in blanks ("DVR ").
+  std::string padded(word);
+  if (padded.size() < 4) padded.resize(4, ' ');
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (items[i].code == padded) return i;
+  }
+  const std::string lower = asciiLower(padded);
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (asciiLower(items[i].code) == lower) return i;
+  }
+  return std::nullopt;
+}
+
 std::string findOnPath(std::string_view name) {
   const char* path = std::getenv("PATH");
   if (path == nullptr) return {};

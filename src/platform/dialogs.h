@@ -4,9 +4,12 @@
 // zenity, else only standard error.
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quarn::platform {
 
@@ -18,12 +21,31 @@ enum class BoxStyle {
 
 enum class BoxAnswer { kOk, kYes, kNo };
 
+// One line of a list to choose from: what it is, and the short code that
+// also selects it.
+struct ChoiceItem {
+  std::string description;
+  std::string code;
+};
+
+// The item `answer` picks: its number (1-based) or its code (exact, then in
+// any letter case). nullopt for anything else.
+std::optional<size_t> pickChoice(std::string_view answer, const std::vector<ChoiceItem>& items);
+
 class MessageBoxes {
  public:
   virtual ~MessageBoxes() = default;
   // Blocks until answered. Only kYes means yes; every box that cannot be
   // answered counts as kNo (Yes/No) or kOk (OK boxes).
   virtual BoxAnswer show(std::string_view caption, std::string_view text, BoxStyle style) = 0;
+
+  // Lets the user pick one of `items`; nullopt when the choice is cancelled
+  // (an empty answer, a closed dialog) or cannot be asked, as by default.
+  virtual std::optional<size_t> choose(std::string_view caption, std::string_view text,
+                                       const std::vector<ChoiceItem>& items) {
+    (void)caption, (void)text, (void)items;
+    return std::nullopt;
+  }
 };
 
 enum class BoxBackend { kTerminal, kZenity, kStandardError };

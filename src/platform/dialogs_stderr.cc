@@ -17,6 +17,13 @@ class StandardErrorBoxes final : public MessageBoxes {
     std::fflush(stderr);
     return style == BoxStyle::kQuestionYesNo ? BoxAnswer::kNo : BoxAnswer::kOk;
   }
+
+  // Nobody can pick: the choice is cancelled.
+  std::optional<size_t> choose(std::string_view caption, std::string_view text,
+                               const std::vector<ChoiceItem>&) override {
+    show(caption, text, BoxStyle::kWarningOk);
+    return std::nullopt;
+  }
 };
 
 }  // namespace

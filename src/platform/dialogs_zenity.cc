@@ -36,6 +36,25 @@ class ZenityBoxes final : public MessageBoxes {
   }
 
  private:
+  std::optional<size_t> choose(std::string_view caption, std::string_view text,
+                               const std::vector<ChoiceItem>& items) override {
+    std::vector<std::string> args = {zenity_, "--list", "--title=" + std::string(caption),
+                                     "--text=" + std::string(text), "--column=Код", "--column=Кодек",
+                                     "--print-column=1", "--hide-header", "--width=640", "--height=480"};
+    for (const ChoiceItem& item : items) {
+      args.push_back(item.code);
+      args.push_back(item.description);
+    }
+    const ChildResult result = runChild(args, ChildOutput::kCaptureStandardOutput);
+    if (!result.started || result.exitStatus != 0) return std::nullopt;
+    std::string code = result.output;
+    while (!code.empty() && (code.back() == '\n' || code.back() == '\r')) code.pop_back();
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i].code == code) return i;
+    }
+    return std::nullopt;
+  }
+
   // True when zenity ran and was closed with its OK / Yes button. GTK's
   // chatter is not the program's text.
   static bool run(const std::vector<std::string>& args) {

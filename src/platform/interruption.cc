@@ -66,15 +66,15 @@ void writeAll(int fd, const std::string& bytes) {
   _exit(statusForSignal(signal));  // not reached
 }
 
-void restoreTerminalAtExit() {
+}  // namespace
+
+void restoreTerminalNow() {
   InterruptState& s = state();
   std::lock_guard lock(s.mutex);
   std::fflush(stdout);
   writeAll(STDOUT_FILENO, s.terminalRestore);
   s.terminalRestore.clear();
 }
-
-}  // namespace
 
 void installInterruptHandling() {
   static std::once_flag once;
@@ -109,7 +109,7 @@ void unregisterFile(int handle) {
 }
 
 void setTerminalRestore(std::string sequence) {
-  static const bool atExit = std::atexit(restoreTerminalAtExit) == 0;
+  static const bool atExit = std::atexit(restoreTerminalNow) == 0;
   (void)atExit;
   InterruptState& s = state();
   std::lock_guard lock(s.mutex);

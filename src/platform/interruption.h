@@ -33,6 +33,10 @@ void unregisterFile(int handle);
 // ends through exit(). Empty: nothing to restore.
 void setTerminalRestore(std::string sequence);
 
+// Writes the registered bytes now and forgets them: the terminal is back in
+// its normal state, and an exit or interruption that follows writes nothing.
+void restoreTerminalNow();
+
 // The shell's status of a process ended by `signal`.
 inline int statusForSignal(int signal) { return 128 + signal; }
 

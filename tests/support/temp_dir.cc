@@ -43,18 +43,19 @@ std::string onlyOutput(const TempDir& dir) {
   return found;
 }
 
-bool isOutputName(const std::string& name, const std::string& extension) {
+bool isOutputName(const std::string& name, const std::string& extension, const std::string& suffix) {
   const std::string prefix = "quarn_converted";
-  if (name.size() != prefix.size() + 10 + extension.size() || name.rfind(prefix, 0) != 0) return false;
-  if (name.compare(prefix.size() + 10, std::string::npos, extension) != 0) return false;
+  const std::string tail = suffix + extension;
+  if (name.size() != prefix.size() + 10 + tail.size() || name.rfind(prefix, 0) != 0) return false;
+  if (name.compare(prefix.size() + 10, std::string::npos, tail) != 0) return false;
   return name.find_first_not_of("0123456789", prefix.size()) == prefix.size() + 10;
 }
 
-void occupyOutputNames(const TempDir& dir, const std::vector<std::string>& extensions) {
+void occupyOutputNames(const TempDir& dir, const std::string& extension, const std::vector<std::string>& suffixes) {
   const long now = static_cast<long>(std::time(nullptr));
   for (long t = now; t < now + 60; ++t) {
-    for (const std::string& extension : extensions) {
-      writeFile(dir.file("quarn_converted" + std::to_string(t) + extension), kOldOutput);
+    for (const std::string& suffix : suffixes) {
+      writeFile(dir.file("quarn_converted" + std::to_string(t) + suffix + extension), kOldOutput);
     }
   }
 }

@@ -28,12 +28,13 @@ class TempDir {
 // are more), "" when there is none.
 std::string onlyOutput(const TempDir& dir);
 
-// "quarn_converted", the time in ten digits, then `extension` (".bmp").
-bool isOutputName(const std::string& name, const std::string& extension);
+// "quarn_converted", the time in ten digits, `suffix` ("", "_2"), then
+// `extension` (".bmp").
+bool isOutputName(const std::string& name, const std::string& extension, const std::string& suffix = "");
 
-// Puts a small "old" file at every output name a run started now could
-// pick within the next minute, one for each extension.
-void occupyOutputNames(const TempDir& dir, const std::vector<std::string>& extensions);
+// Puts a small "old" file at the output name of every second of the next
+// minute with each of `suffixes` ("" for the plain name).
+void occupyOutputNames(const TempDir& dir, const std::string& extension, const std::vector<std::string>& suffixes);
 inline const std::vector<uint8_t> kOldOutput = {'o', 'l', 'd'};
 
 // Splits a console text that ends in the message of an existing output

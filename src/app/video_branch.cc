@@ -1,0 +1,118 @@
+#include "app/video_branch.h"
+
+#include <memory>
+
+#include "engine/auto_depth.h"
+#include "engine/console_lines.h"
+#include "platform/avi_reader.h"
+#include "platform/clock.h"
+#include "platform/process.h"
+#include "platform/terminal.h"
+#include "video/avi_writer.h"
+#include "video/frame_loop.h"
+#include "video/progress_display.h"
+
+namespace quarn::app {
+namespace {
+
+constexpr const char* kHintCaption = "Изберете кодек";
+constexpr const char* kHintText =
+    "\tМоля, изберете компресиращ кодек!\n\n Препоръчителни:\n\n Microsoft Video 1 (quality 90 или повече)  -\n "
+    "сравнително добра скорост, лошо качество, ниска компресия;\n\n IntelYUV\t-\n добра скорост, не много добро "
+    "качество, ниска компресия;\n\n Cinepak Codec by Radius  -\n бавна скорост, средно качество, прилична "
+    "компресия;\n\n Intel Indeo(R) Video R3.2 / 4.5 (quality 85 или повече) -\n добра скорост, ниско до средно "
+    "качество, ниска компресия;\n\n TechSmith Screen Capture -\n добра скорост, високо качество, слаба "
+    "компресия;\n\n Helix YV12 YUV Codec -\n висока скорост, ниско до средно качество, слаба компресия;\n\n XviD "
+    "MPEG4 -\n добра скорост, средно-добро качество, висока компресия;\n\n Microsoft MPEG-4 VKI Codec V1/V2/V3 "
+    "-\n добра скорост, добро качество, висока компресия;\n\n Full Frames (Uncompressed) -\n висока скорост, "
+    "отлично качество, липсва компресия;\n\n Обърнете внимание, че компресията разваля 3D качеството.\n\n Съвет: "
+    "за конвертиране на големи видео файлове използвайте кодек с висока компресия.";
+
+const char* openFailureText(platform::AviOpenStatus status) {
+  switch (status) {
+    case platform::AviOpenStatus::kOpened:
+      return "";
+    case platform::AviOpenStatus::kBadFormat:
+      return " Veroqtno faila e povreden ili e ot nepoddurjan format!";
+    case platform::AviOpenStatus::kOutOfMemory:
+      return " Nedostatacho pamet!";
+    case platform::AviOpenStatus::kFileRead:
+      return " Diskova greshka pri cheteneto!";
+    case platform::AviOpenStatus::kFileOpen:
+      return " Diskova greshka pri otvarqneto!";
+  }
+  return "";
+}
+
+// An ending the video pipeline prescribes: the result goes, the reader
+// gets a moment, the process ends with -1.
+[[noreturn]] void endVideoRun(platform::Console& console, video::VideoEnding ending,
+                              std::unique_ptr<video::AviWriter>& writer) {
+  console.write(video::videoEndingMessage(ending));
+  if (writer) writer->file.discard();
+  platform::pauseForReader(video::videoEndingPauseMs(ending));
+  platform::endProcess(-1);
+}
+
+}  // namespace
+
+engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Console& console,
+                                  platform::MessageBoxes& boxes) {
+  RunOptions options = runOptions;
+  std::unique_ptr<platform::AviVideoReader> reader;
+  const platform::AviOpenStatus opened = platform::AviVideoReader::open(options.inputPath, reader);
+  if (opened != platform::AviOpenStatus::kOpened) {
+    console.write(" greshka pri zarejdaneto!\n");
+    console.write(openFailureText(opened));
+    return engine::RunOutcome::kInputFailed;
+  }
+  const platform::AviVideoFacts* facts = reader->video();
+  const video::FrameRate rate = facts != nullptr ? video::FrameRate{facts->rate, facts->scale} : video::FrameRate{};
+  const int32_t width = facts != nullptr ? static_cast<int32_t>(facts->width) : 0;
+
+  std::unique_ptr<video::AviWriter> writer;
+  switch (video::createAviWriter(options.outputPath, rate, facts != nullptr ? facts->length : 0, writer)) {
+    case platform::CreateStatus::kCreated:
+      break;
+    case platform::CreateStatus::kExists:
+      engine::printConversionResult(console, engine::kOutputExists, options.outputPath);
+      return engine::RunOutcome::kOutputFailed;
+    case platform::CreateStatus::kFailed:
+      engine::printConversionResult(console, engine::kCannotCreateOutput, options.outputPath);
+      return engine::RunOutcome::kOutputFailed;
+  }
+
+  if (!options.fullCommandLine) boxes.show(kHintCaption, kHintText, platform::BoxStyle::kWarningOk);
+  if (options.autoDepth) {
+    options.depth = engine::autoDepthForVideo(width);
+    options.autoDepth = false;
+  }
+  engine::printSettingsLines(console, options.negativeDepth ? -options.depth : options.depth,
+                             options.colourOptimisation, options.plus3D);
+
+  // From here on the console is the terminal the progress block is drawn
+  // on, so the loop's own messages and the block keep out of each other's way.
+  platform::Terminal& terminal = platform::standardTerminal();
+  video::DisplayedProgress progress(terminal, platform::monotonicClock());
+  video::FrameLoop loop{*reader,  writer.get(), options.conversionSettings(), options.compressOptions, boxes,
+                        terminal, progress,     {},                          engine::kConverted};
+  const video::VideoEnding ending = video::convertVideoFrames(loop);
+  if (ending != video::VideoEnding::kFinished) endVideoRun(console, ending, writer);
+
+  switch (video::closeAviWriter(writer)) {
+    case video::kAviOk:
+      return engine::RunOutcome::kDone;
+    case video::kAviBadFormat:
+      // Not one frame could be converted: there is no video to write.
+      if (loop.lastFailure != engine::kConverted) {
+        engine::printConversionResult(console, loop.lastFailure, options.outputPath);
+      } else {
+        console.write(video::videoEndingMessage(video::VideoEnding::kNoVideo));
+      }
+      return engine::RunOutcome::kInputFailed;
+    default:
+      endVideoRun(console, video::VideoEnding::kWriteFailed, writer);
+  }
+}
+
+}  // namespace quarn::app

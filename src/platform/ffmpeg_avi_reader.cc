@@ -1,0 +1,268 @@
+// The AVI reader over libavformat and libavcodec.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include "platform/avi_reader.h"
+#include "platform/ffmpeg_support.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+namespace quarn::platform {
+namespace {
+
+using namespace ffmpeg;
+
+// A decoded picture of more bytes than this must come from a file of at
+// least 1/kPlausibleRatio of them: a tiny file cannot make the program
+// claim gigabytes for a picture its data could never describe.
+constexpr uint64_t kAlwaysPlausibleFrame = uint64_t{64} << 20;
+constexpr uint64_t kPlausibleRatio = 4096;
+constexpr uint32_t kMaxSide = 32767;
+
+uint64_t bottomUpStride(uint32_t width) { return (uint64_t{width} * 3 + 3) & ~uint64_t{3}; }
+
+struct FormatClose {
+  void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
+
+class FfmpegAviReader final : public AviVideoReader {
+ public:
+  FfmpegAviReader(int fd, uint64_t fileSize) : fd_(fd), fileSize_(fileSize), file_(fd) {}
+  ~FfmpegAviReader() override {
+    format_.reset();
+    close(fd_);
+  }
+
+  AviOpenStatus openFormat() {
+    if (file_.io() == nullptr) return AviOpenStatus::kOutOfMemory;
+    AVFormatContext* format = avformat_alloc_context();
+    if (format == nullptr) return AviOpenStatus::kOutOfMemory;
+    format->pb = file_.io();
+    format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    const int opened = avformat_open_input(&format, nullptr, av_find_input_format("avi"), nullptr);
+    if (opened < 0) {  // the library has freed the context
+      if (opened == AVERROR(ENOMEM)) return AviOpenStatus::kOutOfMemory;
+      return file_.readFailed() ? AviOpenStatus::kFileRead : AviOpenStatus::kBadFormat;
+    }
+    format_.reset(format);
+    findVideo();
+    return AviOpenStatus::kOpened;
+  }
+
+  const AviVideoFacts* video() const override { return stream_ != nullptr ? &facts_ : nullptr; }
+
+  bool openDecoder() override {
+    if (stream_ == nullptr) return false;
+    const AVCodec* codec = avcodec_find_decoder(stream_->codecpar->codec_id);
+    if (codec == nullptr) return false;
+    decoder_.reset(avcodec_alloc_context3(codec));
+    if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), stream_->codecpar) < 0) return false;
+    decoder_->thread_count = 0;
+    decoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    decoder_->pkt_timebase = stream_->time_base;
+    if (avcodec_open2(decoder_.get(), codec, nullptr) < 0) {
+      decoder_.reset();
+      return false;
+    }
+    packet_.reset(av_packet_alloc());
+    decoded_.reset(av_frame_alloc());
+    last_.reset(av_frame_alloc());
+    return packet_ && decoded_ && last_;
+  }
+
+  AviFrameStatus nextFrame(uint8_t* pixels) override {
+    if (!decoder_) return AviFrameStatus::kEnd;
+    while (true) {
+      if (havePending_ && pendingPosition_ < position_) {  // a late or doubled picture
+        havePending_ = false;
+        av_frame_unref(decoded_.get());
+        continue;
+      }
+      if (havePending_ && pendingPosition_ == position_) {
+        havePending_ = false;
+        av_frame_unref(last_.get());
+        av_frame_move_ref(last_.get(), decoded_.get());
+        haveLast_ = true;
+        return give(last_.get(), pixels);
+      }
+      // A picture further on, or the stream's end before its last position:
+      // this position has no picture of its own.
+      if (havePending_ || (drained_ && position_ < facts_.length && haveLast_)) {
+        return giveMissing(havePending_ ? decoded_.get() : nullptr, pixels);
+      }
+      if (drained_) return AviFrameStatus::kEnd;
+      receiveOrFeed();
+    }
+  }
+
+ private:
+  void findVideo() {
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+      AVStream* s = format_->streams[i];
+      if (s->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+      stream_ = s;
+      break;
+    }
+    if (stream_ == nullptr) return;
+    facts_.width = static_cast<uint32_t>(std::max(0, stream_->codecpar->width));
+    facts_.height = static_cast<uint32_t>(std::max(0, stream_->codecpar->height));
+    facts_.rate = static_cast<uint32_t>(std::max(0, stream_->time_base.den));
+    facts_.scale = static_cast<uint32_t>(std::max(0, stream_->time_base.num));
+    facts_.length = std::max<int64_t>(0, stream_->nb_frames);
+    const uint64_t frameBytes = bottomUpStride(facts_.width) * facts_.height;
+    const bool plausible = frameBytes <= kAlwaysPlausibleFrame || frameBytes / kPlausibleRatio <= fileSize_;
+    if (facts_.width > kMaxSide || facts_.height > kMaxSide || !plausible) facts_.width = facts_.height = 0;
+  }
+
+  // One step of decoding: a picture out of the decoder, or a packet into it.
+  void receiveOrFeed() {
+    const int received = avcodec_receive_frame(decoder_.get(), decoded_.get());
+    if (received == 0) {
+      const int64_t at = decoded_->best_effort_timestamp;
+      pendingPosition_ = at == AV_NOPTS_VALUE || at < nextDecoded_ ? nextDecoded_ : at;
+      nextDecoded_ = pendingPosition_ + 1;
+      havePending_ = true;
+      return;
+    }
+    if (received == AVERROR_EOF) {
+      drained_ = true;
+      return;
+    }
+    if (received != AVERROR(EAGAIN)) return;  // that picture is lost; its position shows it
+    if (endOfInput_) {
+      drained_ = true;  // the decoder wants input it will not get
+      return;
+    }
+    while (true) {
+      if (av_read_frame(format_.get(), packet_.get()) < 0) {
+        endOfInput_ = true;
+        avcodec_send_packet(decoder_.get(), nullptr);
+        return;
+      }
+      if (packet_->stream_index != stream_->index) {
+        av_packet_unref(packet_.get());
+        continue;
+      }
+      if (packet_->dts != AV_NOPTS_VALUE) sent_.insert(packet_->dts);
+      const int sentResult = avcodec_send_packet(decoder_.get(), packet_.get());
+      av_packet_unref(packet_.get());
+      if (sentResult == AVERROR(EAGAIN)) continue;  // not expected after EAGAIN from receive
+      return;
+    }
+  }
+
+  // The position has no decoded picture. One whose packet the decoder
+  // refused is reported; a dropped frame repeats the previous picture, or
+  // `next` when none came before.
+  AviFrameStatus giveMissing(const AVFrame* next, uint8_t* pixels) {
+    if (sent_.count(position_) != 0) {
+      sent_.erase(position_);
+      ++position_;
+      return AviFrameStatus::kUndecodable;
+    }
+    return give(haveLast_ ? last_.get() : next, pixels);
+  }
+
+  AviFrameStatus give(const AVFrame* picture, uint8_t* pixels) {
+    sent_.erase(sent_.begin(), sent_.upper_bound(position_));
+    ++position_;
+    return toBottomUp(picture, pixels) ? AviFrameStatus::kFrame : AviFrameStatus::kUndecodable;
+  }
+
+  bool toBottomUp(const AVFrame* picture, uint8_t* pixels) {
+    const int width = static_cast<int>(facts_.width), height = static_cast<int>(facts_.height);
+    const auto stride = static_cast<int>(bottomUpStride(facts_.width));
+    uint8_t* bottomRow = pixels + static_cast<ptrdiff_t>(stride) * (height - 1);
+    const auto format = static_cast<AVPixelFormat>(picture->format);
+    if (format == AV_PIX_FMT_BGR24 && picture->width == width && picture->height == height) {
+      for (int y = 0; y < height; ++y) {
+        std::memcpy(bottomRow - static_cast<ptrdiff_t>(stride) * y, picture->data[0] + picture->linesize[0] * y,
+                    static_cast<size_t>(width) * 3);
+      }
+      return true;
+    }
+    // libswscale writes whole vector blocks past a row's end: it converts
+    // into a frame of its own, padded for that, and the rows are copied.
+    if (!scratch_) {
+      scratch_.reset(av_frame_alloc());
+      if (!scratch_) return false;
+      scratch_->format = AV_PIX_FMT_BGR24;
+      scratch_->width = width;
+      scratch_->height = height;
+      if (av_frame_get_buffer(scratch_.get(), 0) < 0) {
+        scratch_.reset();
+        return false;
+      }
+    }
+    scaler_.reset(sws_getCachedContext(scaler_.release(), picture->width, picture->height, format, width, height,
+                                       AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!scaler_ || sws_scale(scaler_.get(), picture->data, picture->linesize, 0, picture->height, scratch_->data,
+                              scratch_->linesize) != height) {
+      return false;
+    }
+    for (int y = 0; y < height; ++y) {
+      std::memcpy(bottomRow - static_cast<ptrdiff_t>(stride) * y, scratch_->data[0] + scratch_->linesize[0] * y,
+                  static_cast<size_t>(width) * 3);
+    }
+    return true;
+  }
+
+  int fd_;
+  uint64_t fileSize_;
+  FileReader file_;
+  std::unique_ptr<AVFormatContext, FormatClose> format_;
+  AVStream* stream_ = nullptr;
+  AviVideoFacts facts_;
+  CodecContext decoder_;
+  Packet packet_;
+  Frame decoded_, last_, scratch_;
+  Scaler scaler_;
+  std::set<int64_t> sent_;  // positions whose packet went to the decoder and has not come out yet
+  int64_t position_ = 0;    // the next position to give
+  int64_t nextDecoded_ = 0;
+  int64_t pendingPosition_ = 0;
+  bool havePending_ = false, haveLast_ = false, endOfInput_ = false, drained_ = false;
+};
+
+bool isRiffAvi(int fd) {
+  uint8_t head[12];
+  size_t got = 0;
+  while (got < sizeof head) {
+    const ssize_t n = pread(fd, head + got, sizeof head - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<size_t>(n);
+  }
+  return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
+}
+
+}  // namespace
+
+AviOpenStatus AviVideoReader::open(const std::string& path, std::unique_ptr<AviVideoReader>& reader) {
+  quietLibraryLog();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOMEM ? AviOpenStatus::kOutOfMemory : AviOpenStatus::kFileOpen;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return AviOpenStatus::kFileOpen;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (!isRiffAvi(fd)) {
+    close(fd);
+    return AviOpenStatus::kBadFormat;
+  }
+  auto avi = std::make_unique<FfmpegAviReader>(fd, static_cast<uint64_t>(info.st_size));
+  const AviOpenStatus status = avi->openFormat();
+  if (status == AviOpenStatus::kOpened) reader = std::move(avi);
+  return status;
+}
+
+}  // namespace quarn::platform

@@ -1,0 +1,46 @@
+// ffmpeg_encoder.h: finding and opening the encoder a FourCC names, as the
+// AVI writer and the codec catalogue both need it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/ffmpeg_support.h"
+
+namespace quarn::platform::ffmpeg {
+
+// How an encoder takes the 0..10000 quality.
+enum class QualityScale {
+  kNone,       // lossless or no knob: the quality is not used
+  kQuantiser,  // qscale 31 (worst) .. 1 (best), also set on every frame
+  kTheora,     // 0 (worst) .. 10 (best)
+  kCrf51,      // libx264: crf 51 .. 1 (never the lossless 0)
+  kCrf63,      // libvpx, libaom: crf 63 .. 4
+};
+
+struct OpenedEncoder {
+  CodecContext context;
+  QualityScale scale = QualityScale::kNone;
+  int quantiser = 0;  // kQuantiser: the lambda set on every frame
+};
+
+// The encoder FFmpeg's AVI tag table gives for `fourcc` (exact, then any
+// letter case), or nullptr. Hardware and experimental encoders, and the
+// raw formats (whose layout the tag fixes), count as none.
+const AVCodec* encoderForFourcc(uint32_t fourcc);
+
+// Opens that encoder for pictures of width x height at `frameRate` frames
+// per second. Where it refuses, it is tried with the next even, then
+// multiple-of-4, 8 and 16 size (the writer pads the picture), with a
+// frame rate of smaller terms, and with each of its pixel formats; an
+// encoder that names its own FourCC must name this one. The context's
+// time base is the one it accepted. Empty context: unusable.
+OpenedEncoder openEncoder(uint32_t fourcc, int width, int height, AVRational frameRate, uint32_t quality);
+
+// Every FourCC of FFmpeg's AVI video tag table, in table order, each once.
+std::vector<uint32_t> riffVideoFourccs();
+
+// The fourcc as text ("FMP4").
+std::string fourccText(uint32_t fourcc);
+
+}  // namespace quarn::platform::ffmpeg

@@ -1,0 +1,193 @@
+#include "platform/ffmpeg_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <cstdarg>
+#include <cstdlib>
+#include <mutex>
+
+extern "C" {
+#include <libavutil/log.h>
+#include <libavutil/mem.h>
+}
+
+namespace quarn::platform::ffmpeg {
+namespace {
+
+// Large blocks: an uncompressed 1080p video is written at 6 MB per frame.
+constexpr int kWriteBlock = 4 << 20;
+constexpr int kReadBlock = 1 << 20;
+
+std::atomic<int> complaints{0};
+
+void toStandardError(void* object, int level, const char* format, va_list args) {
+  if (level <= AV_LOG_WARNING) ++complaints;
+  if (level > av_log_get_level()) return;
+  (void)object;
+  std::vfprintf(stderr, format, args);
+}
+
+void toNowhere(void*, int level, const char*, va_list) {
+  if (level <= AV_LOG_WARNING) ++complaints;
+}
+
+}  // namespace
+
+void IoContextFree::operator()(AVIOContext* io) const {
+  if (io == nullptr) return;
+  av_freep(&io->buffer);
+  avio_context_free(&io);
+}
+
+int libraryComplaints() { return complaints.load(); }
+
+void quietLibraryLog() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (const char* level = std::getenv("QUARN_FFMPEG_LOG"); level != nullptr && *level != '\0') {
+      av_log_set_level(std::strcmp(level, "warning") == 0 ? AV_LOG_WARNING : AV_LOG_VERBOSE);
+      av_log_set_callback(toStandardError);
+    } else {
+      av_log_set_level(AV_LOG_WARNING);
+      av_log_set_callback(toNowhere);
+    }
+  });
+}
+
+FileReader::FileReader(int fd) : fd_(fd) {
+  auto* buffer = static_cast<uint8_t*>(av_malloc(kReadBlock));
+  if (buffer == nullptr) return;
+  io_.reset(avio_alloc_context(buffer, kReadBlock, 0, this, &FileReader::read, nullptr, &FileReader::seek));
+  if (!io_) av_free(buffer);
+}
+
+FileReader::~FileReader() = default;
+
+int FileReader::read(void* self, uint8_t* buffer, int size) {
+  auto* reader = static_cast<FileReader*>(self);
+  while (true) {
+    const ssize_t n = ::read(reader->fd_, buffer, static_cast<size_t>(size));
+    if (n > 0) return static_cast<int>(n);
+    if (n == 0) return AVERROR_EOF;
+    if (errno == EINTR) continue;
+    reader->readFailed_ = true;
+    return AVERROR(errno);
+  }
+}
+
+int64_t FileReader::seek(void* self, int64_t offset, int whence) {
+  auto* reader = static_cast<FileReader*>(self);
+  if (whence == AVSEEK_SIZE) {
+    struct stat info {};
+    return fstat(reader->fd_, &info) == 0 ? static_cast<int64_t>(info.st_size) : AVERROR(errno);
+  }
+  const off_t at = lseek(reader->fd_, offset, whence & ~AVSEEK_FORCE);
+  return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
+}
+
+MemoryReader::MemoryReader(const uint8_t* data, size_t size) : data_(data), size_(size) {
+  auto* buffer = static_cast<uint8_t*>(av_malloc(kReadBlock));
+  if (buffer == nullptr) return;
+  io_.reset(avio_alloc_context(buffer, kReadBlock, 0, this, &MemoryReader::read, nullptr, &MemoryReader::seek));
+  if (!io_) av_free(buffer);
+}
+
+int MemoryReader::read(void* self, uint8_t* buffer, int size) {
+  auto* reader = static_cast<MemoryReader*>(self);
+  const size_t n = std::min(static_cast<size_t>(size), reader->size_ - reader->at_);
+  if (n == 0) return AVERROR_EOF;
+  std::memcpy(buffer, reader->data_ + reader->at_, n);
+  reader->at_ += n;
+  return static_cast<int>(n);
+}
+
+namespace {
+
+// The position a seek in `size` bytes goes to, or a negative error.
+int64_t seekTarget(int64_t at, int64_t size, int64_t offset, int whence) {
+  int64_t base = 0;
+  switch (whence & ~AVSEEK_FORCE) {
+    case SEEK_SET:
+      break;
+    case SEEK_CUR:
+      base = at;
+      break;
+    case SEEK_END:
+      base = size;
+      break;
+    default:
+      return AVERROR(EINVAL);
+  }
+  if (offset > size - base || base + offset < 0) return AVERROR(EINVAL);
+  return base + offset;
+}
+
+}  // namespace
+
+int64_t MemoryReader::seek(void* self, int64_t offset, int whence) {
+  auto* reader = static_cast<MemoryReader*>(self);
+  const auto size = static_cast<int64_t>(reader->size_);
+  if (whence == AVSEEK_SIZE) return size;
+  const int64_t to = seekTarget(static_cast<int64_t>(reader->at_), size, offset, whence);
+  if (to >= 0) reader->at_ = static_cast<size_t>(to);
+  return to;
+}
+
+MemoryWriter::MemoryWriter() {
+  auto* buffer = static_cast<uint8_t*>(av_malloc(kReadBlock));
+  if (buffer == nullptr) return;
+  io_.reset(avio_alloc_context(buffer, kReadBlock, 1, this, nullptr, &MemoryWriter::write, &MemoryWriter::seek));
+  if (!io_) av_free(buffer);
+}
+
+int MemoryWriter::write(void* self, uint8_t* buffer, int size) {
+  auto* writer = static_cast<MemoryWriter*>(self);
+  const size_t end = writer->at_ + static_cast<size_t>(size);
+  if (end > writer->bytes_.size()) writer->bytes_.resize(end);
+  std::memcpy(writer->bytes_.data() + writer->at_, buffer, static_cast<size_t>(size));
+  writer->at_ = end;
+  return size;
+}
+
+int64_t MemoryWriter::seek(void* self, int64_t offset, int whence) {
+  auto* writer = static_cast<MemoryWriter*>(self);
+  const auto size = static_cast<int64_t>(writer->bytes_.size());
+  if (whence == AVSEEK_SIZE) return size;
+  const int64_t to = seekTarget(static_cast<int64_t>(writer->at_), size, offset, whence);
+  if (to >= 0) writer->at_ = static_cast<size_t>(to);
+  return to;
+}
+
+FileWriter::FileWriter(std::FILE* file) : file_(file) {
+  auto* buffer = static_cast<uint8_t*>(av_malloc(kWriteBlock));
+  if (buffer == nullptr) return;
+  io_.reset(avio_alloc_context(buffer, kWriteBlock, 1, this, nullptr, &FileWriter::write, &FileWriter::seek));
+  if (!io_) av_free(buffer);
+}
+
+int FileWriter::write(void* self, uint8_t* buffer, int size) {
+  auto* writer = static_cast<FileWriter*>(self);
+  if (writer->failed_) return AVERROR(EIO);
+  if (std::fwrite(buffer, 1, static_cast<size_t>(size), writer->file_) != static_cast<size_t>(size)) {
+    writer->failed_ = true;
+    return AVERROR(EIO);
+  }
+  return size;
+}
+
+int64_t FileWriter::seek(void* self, int64_t offset, int whence) {
+  auto* writer = static_cast<FileWriter*>(self);
+  if (whence == AVSEEK_SIZE) return AVERROR(ENOSYS);
+  if (fseeko(writer->file_, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE) != 0) {
+    writer->failed_ = true;
+    return AVERROR(EIO);
+  }
+  return static_cast<int64_t>(ftello(writer->file_));
+}
+
+}  // namespace quarn::platform::ffmpeg

@@ -1,2 +1,0 @@
-// Placeholder translation unit until the video pipeline lands.
-namespace quarn::video {}
