@@ -81,7 +81,7 @@ TEST(NothingLost, FilesBesideTheInputAreLeftAlone) {
 TEST(NothingLost, ExistingResultsAreKept) {
   TempDir dir;
   putUserFiles(dir);
-  occupyOutputNames(dir, {".bmp", ".jpg", ".tif"});
+  for (const char* extension : {".bmp", ".jpg", ".tif"}) occupyOutputNames(dir, extension, {"", "_2"});
   convertEachKind(dir.path(), "in");
 }
 
