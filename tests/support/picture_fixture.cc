@@ -239,9 +239,7 @@ std::string jpegFault(const std::string& path) {
 std::string tiffFault(const std::string& path) {
   tiffMessage.clear();
   const TIFFErrorHandler oldError = TIFFSetErrorHandler(keepTiffMessage);
-  // Warnings are no refusal: results carry four samples without an
-  // ExtraSamples tag, which the library reads after a warning.
-  const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(nullptr);
+  const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(keepTiffMessage);
   if (TIFF* tif = TIFFOpen(path.c_str(), "r")) {
     uint32_t width = 0, height = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);

@@ -125,6 +125,8 @@ const std::string& ffmpegPath() {
 std::string ffmpegFault(const std::vector<std::string>& input) {
   if (ffmpegPath().empty()) return "";
   ProgramRun run;
+  // Errors only: decoding results of different sizes as one sequence makes
+  // FFmpeg warn about the scaling it puts between them.
   run.args = {"-nostdin", "-v", "error", "-xerror"};
   run.args.insert(run.args.end(), input.begin(), input.end());
   run.args.insert(run.args.end(), {"-f", "null", "-"});
