@@ -227,6 +227,10 @@ std::string resultFault(const std::string& path) {
 
 void ResultArchive::keep(const std::string& path) {
   const std::string extension = std::filesystem::path(path).extension();
+  if (extension != ".bmp" && extension != ".jpg" && extension != ".tif") {
+    std::filesystem::remove(path);  // not a picture: resultFault had FFmpeg read it already
+    return;
+  }
   std::filesystem::rename(path, dir_.file(numbered(counts_[extension]++) + extension));
 }
 

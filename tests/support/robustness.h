@@ -57,10 +57,11 @@ bool isResultName(const std::string& name);
 // when it is read whole without complaint.
 std::string resultFault(const std::string& path);
 
-// Results kept for FFmpeg, the standard tool that reads every kind, to
-// decode them all at the end in one run per extension (starting it once
-// per result would cost far more than the runs themselves). Without FFmpeg
-// installed nothing is checked.
+// Picture results kept for FFmpeg, the standard tool that reads every
+// kind, to decode them all at the end in one run per extension (starting
+// it once per result would cost far more than the runs themselves). Other
+// results, which resultFault has FFmpeg read one by one, are only removed.
+// Without FFmpeg installed nothing is checked.
 class ResultArchive {
  public:
   // Moves the result at `path` into the archive.

@@ -35,6 +35,17 @@ int openNoting(const char* symbol, const char* path, int flags, va_list args) {
   return fd;
 }
 
+// Stops the process once 64 KB of the result are written.
+void noteWritten(int fd, size_t bytes) {
+  if (stopped || resultFd < 0 || fd != resultFd) return;
+  written += bytes;
+  if (written >= (size_t{1} << 16)) {
+    stopped = true;
+    raise(SIGSTOP);
+    sleep(5);
+  }
+}
+
 }  // namespace
 
 extern "C" int open(const char* path, int flags, ...) {
@@ -53,17 +64,20 @@ extern "C" int open64(const char* path, int flags, ...) {
   return fd;
 }
 
+// Written through stdio (the picture writers) or straight to the
+// descriptor (libraries with their own buffering).
 extern "C" size_t fwrite(const void* data, size_t size, size_t count, std::FILE* stream) {
   using Write = size_t (*)(const void*, size_t, size_t, std::FILE*);
   static const auto real = reinterpret_cast<Write>(dlsym(RTLD_NEXT, "fwrite"));
   const size_t done = real(data, size, count, stream);
-  if (!stopped && resultFd >= 0 && fileno(stream) == resultFd) {
-    written += done * size;
-    if (written >= (size_t{1} << 16)) {
-      stopped = true;
-      raise(SIGSTOP);
-      sleep(5);
-    }
-  }
+  noteWritten(fileno(stream), done * size);
+  return done;
+}
+
+extern "C" ssize_t write(int fd, const void* data, size_t size) {
+  using Write = ssize_t (*)(int, const void*, size_t);
+  static const auto real = reinterpret_cast<Write>(dlsym(RTLD_NEXT, "write"));
+  const ssize_t done = real(fd, data, size);
+  if (done > 0) noteWritten(fd, static_cast<size_t>(done));
   return done;
 }
