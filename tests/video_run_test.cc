@@ -251,3 +251,50 @@ TEST(VideoRun, FailuresPrintTheirTextEndAsPrescribedAndLeaveNoResult) {
     EXPECT_EQ(before, readFile(in)) << c.what;
   }
 }
+
+TEST(VideoRun, DragAndDropAsksForTheCodecOnTheFirstFrame) {
+  struct Case {
+    const char* what;
+    bool terminal;
+    const char* answers;    // colour optimisation and 3D+
+    const char* codec;      // the answer to the codec chooser
+    const char* codecName;  // nullptr: cancelled
+  } cases[] = {
+      {"picked by code", true, "da\nne\n", "mjpg\n", "mjpeg"},
+      {"picked by number after a wrong answer", true, "ne\nne\n", "xyz\n1\n", ""},
+      {"empty answer cancels", true, "ne\nne\n", "\n", nullptr},
+      {"nobody to ask", false, "", "", nullptr},
+  };
+  TempDir source;
+  std::vector<std::string> make = testPictures(64, 48, "25", 3);
+  make.insert(make.end(), {"-c:v", "mjpeg", source.file("in.avi")});
+  ASSERT_TRUE(runFfmpeg(make));
+  for (const Case& c : cases) {
+    TempDir dir;
+    writeFile(dir.file("in.avi"), readFile(source.file("in.avi")));
+    ProgramRun run;
+    run.args = {dir.file("in.avi")};
+    run.terminalInput = c.terminal;
+    run.input = c.answers;
+    if (c.terminal) run.dialogue = {{"(празно = отказ): ", c.codec}};
+    const ProgramResult r = runQuarn(run);
+    const std::string out = onlyOutput(dir);
+    if (c.codecName != nullptr && *c.codecName == '\0') {
+      // The first line of the list is an encoder: whichever it is, it wrote the video.
+      EXPECT_EQ(0, r.exitCode) << c.what << "\n" << r.out;
+      EXPECT_FALSE(out.empty()) << c.what;
+      EXPECT_NE(std::string::npos, r.out.find("Full Frames (Uncompressed)")) << c.what;
+      continue;
+    }
+    if (c.codecName != nullptr) {
+      EXPECT_EQ(0, r.exitCode) << c.what << "\n" << r.out;
+      ASSERT_FALSE(out.empty()) << c.what;
+      EXPECT_EQ(c.codecName, probeStream(dir.file(out))["codec_name"]) << c.what;
+    } else {
+      EXPECT_EQ(255, r.exitCode) << c.what << "\n" << r.out;
+      EXPECT_EQ("", out) << c.what;
+      const std::string cancelled = "\n Otkazano! Mojete da zatvorite tozi prozorec.";
+      EXPECT_EQ(cancelled, r.out.substr(r.out.size() - std::min(r.out.size(), cancelled.size()))) << c.what;
+    }
+  }
+}

@@ -20,6 +20,10 @@ struct ProgramRun {
   std::string workingDirectory;             // "" keeps the test's own
   std::map<std::string, std::string> env;   // set (or with an empty value: unset) on top of a clean base
   std::string input;                        // fed to standard input
+  // Then, in order: once standard output shows `first` (after what the
+  // previous step waited for), `second` is fed to standard input. For
+  // answers that must come after the program discards typed-ahead input.
+  std::vector<std::pair<std::string, std::string>> dialogue;
   bool terminalInput = false;               // standard input is a terminal (a pseudo-terminal) instead of a pipe
 };
 
