@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <future>
 
 #include "app/cpu_features.h"
@@ -218,6 +219,7 @@ TEST(VideoRun, FailuresPrintTheirTextEndAsPrescribedAndLeaveNoResult) {
     int fileSizeLimit;  // KiB, 0: none
     const std::string ending;
     int status;
+    std::function<void(std::vector<uint8_t>&)> spoil = {};
   } cases[] = {
       {"not an AVI", {}, "RIFX....AVI LIST", "FMP4", 0,
        " greshka pri zarejdaneto!\n Veroqtno faila e povreden ili e ot nepoddurjan format!", 2},
@@ -227,6 +229,15 @@ TEST(VideoRun, FailuresPrintTheirTextEndAsPrescribedAndLeaveNoResult) {
        0, loading + "\n greshka! Izbraniqt kodek ne moje da se izpolzva!", 255},
       {"full disk", {"-f", "lavfi", "-i", "testsrc2=size=160x120:duration=1", "-c:v", "mjpeg"}, nullptr, "0000", 64,
        " greshka pri zapisvaneto na kadrite!", 255},
+      {"a rate of 0", {"-f", "lavfi", "-i", "testsrc2=size=64x48:duration=1", "-c:v", "mjpeg"}, nullptr, "0000", 0,
+       loading + " greshka! Problem s razchitane na videoto!", 255,
+       [](std::vector<uint8_t>& file) {
+         // dwRate of the video stream header, whose data begins with "vids"
+         const char vids[] = "vids";
+         const auto header = std::search(file.begin(), file.end(), vids, vids + 4);
+         ASSERT_NE(file.end(), header);
+         std::fill(header + 24, header + 28, 0);
+       }},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -237,6 +248,11 @@ TEST(VideoRun, FailuresPrintTheirTextEndAsPrescribedAndLeaveNoResult) {
       std::vector<std::string> make = c.make;
       make.push_back(in);
       ASSERT_TRUE(runFfmpeg(make)) << c.what;
+    }
+    if (c.spoil) {
+      std::vector<uint8_t> file = readFile(in);
+      c.spoil(file);
+      writeFile(in, file);
     }
     const std::vector<uint8_t> before = readFile(in);
     ProgramRun run;

@@ -8,7 +8,9 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/terminal.h"
+#include "video/avi_audio.h"
 #include "video/avi_writer.h"
+#include "video/byte_source.h"
 #include "video/frame_loop.h"
 #include "video/progress_display.h"
 #include "video/sound_track.h"
@@ -43,6 +45,18 @@ const char* openFailureText(platform::AviOpenStatus status) {
       return " Diskova greshka pri otvarqneto!";
   }
   return "";
+}
+
+// The video stream's rate from its own header: the demuxer puts a rate of
+// its choosing in place of a 0, and such a file must be refused instead.
+video::FrameRate headerRate(const std::string& path, const platform::AviVideoFacts& facts) {
+  if (const std::unique_ptr<video::FileSource> file = video::FileSource::open(path)) {
+    video::RiffReader riff(*file);
+    if (const std::optional<video::AviStreamRate> header = video::firstVideoStreamRate(riff)) {
+      if (header->rate == 0 || header->scale == 0) return {};
+    }
+  }
+  return {facts.rate, facts.scale};
 }
 
 // The track the extraction prepared, handed to the writer; one the writer
@@ -85,7 +99,7 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
     return engine::RunOutcome::kInputFailed;
   }
   const platform::AviVideoFacts* facts = reader->video();
-  const video::FrameRate rate = facts != nullptr ? video::FrameRate{facts->rate, facts->scale} : video::FrameRate{};
+  const video::FrameRate rate = facts != nullptr ? headerRate(options.inputPath, *facts) : video::FrameRate{};
   const int32_t width = facts != nullptr ? static_cast<int32_t>(facts->width) : 0;
 
   std::unique_ptr<video::AviWriter> writer;
@@ -120,8 +134,8 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
     sound = video::prepareSoundTrack(options.inputPath, options.fullCommandLine, boxes);
     carrySound(sound, writer.get());
   };
-  video::FrameLoop loop{*reader,  writer.get(), options.conversionSettings(), options.compressOptions, boxes,
-                        terminal, progress,     learnSound,                  engine::kConverted};
+  video::FrameLoop loop{*reader, rate,     writer.get(), options.conversionSettings(), options.compressOptions,
+                        boxes,   terminal, progress,     learnSound,                  engine::kConverted};
   const video::VideoEnding ending = video::convertVideoFrames(loop);
   if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, writer);
 

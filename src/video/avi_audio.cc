@@ -22,41 +22,73 @@ ChunkCursor insideList(RiffReader& reader, const RiffChunk& list) {
 
 }  // namespace
 
-AviAudioStream findFirstAudioStream(RiffReader& reader) {
-  AviAudioStream stream;
+namespace {
+
+// The stream lists of the header list, in order, with their number.
+struct StreamList {
+  RiffChunk list;
+  uint32_t number = 0;
+};
+
+// The first stream list whose header's type is `type`; `found` says how far
+// the search came (kNotAvi, kNoAudioStream, or kFound).
+std::optional<StreamList> findFirstStream(RiffReader& reader, FourCC type, AviAudioStatus& found) {
+  found = AviAudioStatus::kNotAvi;
   const std::optional<RiffChunk> riff = reader.chunkAt(0);
-  if (!riff || riff->id != fourCC("RIFF") || reader.listType(*riff) != fourCC("AVI ")) return stream;
+  if (!riff || riff->id != fourCC("RIFF") || reader.listType(*riff) != fourCC("AVI ")) return std::nullopt;
   const std::optional<RiffChunk> header =
       findChunk(reader, riff->dataPosition() + 4, riff->dataEnd(), fourCC("LIST"), fourCC("hdrl"));
-  if (!header) return stream;
+  if (!header) return std::nullopt;
 
-  stream.status = AviAudioStatus::kNoAudioStream;
+  found = AviAudioStatus::kNoAudioStream;
   ChunkCursor lists = insideList(reader, *header);
   for (uint32_t number = 0;;) {
     const std::optional<RiffChunk> list = lists.next();
-    if (!list) return stream;
+    if (!list) return std::nullopt;
     if (list->id != fourCC("LIST") || reader.listType(*list) != fourCC("strl")) continue;
     const std::optional<RiffChunk> streamHeader =
         findChunk(reader, list->dataPosition() + 4, list->dataEnd(), fourCC("strh"));
-    if (streamHeader && streamHeader->length >= 4 &&
-        reader.le32(streamHeader->dataPosition()) == fourCC("auds")) {
-      stream.number = number;
-      const std::optional<RiffChunk> format =
-          findChunk(reader, list->dataPosition() + 4, list->dataEnd(), fourCC("strf"));
-      if (!format || reader.dataAvailable(*format, list->dataEnd()) < format->length) {
-        stream.status = AviAudioStatus::kNoFormat;
-        return stream;
-      }
-      stream.formatLength = format->length;
-      if (format->length <= kMaxFormatRead) {
-        stream.format.resize(format->length);
-        reader.read(format->dataPosition(), stream.format.data(), stream.format.size());
-      }
-      stream.status = AviAudioStatus::kFound;
-      return stream;
+    if (streamHeader && streamHeader->length >= 4 && reader.le32(streamHeader->dataPosition()) == type) {
+      found = AviAudioStatus::kFound;
+      return StreamList{*list, number};
     }
     ++number;
   }
+}
+
+}  // namespace
+
+AviAudioStream findFirstAudioStream(RiffReader& reader) {
+  AviAudioStream stream;
+  const std::optional<StreamList> found = findFirstStream(reader, fourCC("auds"), stream.status);
+  if (!found) return stream;
+  const RiffChunk& list = found->list;
+  stream.number = found->number;
+  const std::optional<RiffChunk> format = findChunk(reader, list.dataPosition() + 4, list.dataEnd(), fourCC("strf"));
+  if (!format || reader.dataAvailable(*format, list.dataEnd()) < format->length) {
+    stream.status = AviAudioStatus::kNoFormat;
+    return stream;
+  }
+  stream.formatLength = format->length;
+  if (format->length <= kMaxFormatRead) {
+    stream.format.resize(format->length);
+    reader.read(format->dataPosition(), stream.format.data(), stream.format.size());
+  }
+  return stream;
+}
+
+std::optional<AviStreamRate> firstVideoStreamRate(RiffReader& reader) {
+  AviAudioStatus status;
+  const std::optional<StreamList> found = findFirstStream(reader, fourCC("vids"), status);
+  if (!found) return std::nullopt;
+  const std::optional<RiffChunk> header =
+      findChunk(reader, found->list.dataPosition() + 4, found->list.dataEnd(), fourCC("strh"));
+  constexpr uint32_t kScaleAt = 20, kRateAt = 24;  // dwScale, dwRate in AVISTREAMHEADER
+  if (!header || header->length < kRateAt + 4) return std::nullopt;
+  const std::optional<uint32_t> scale = reader.le32(header->dataPosition() + kScaleAt);
+  const std::optional<uint32_t> rate = reader.le32(header->dataPosition() + kRateAt);
+  if (!scale || !rate) return std::nullopt;
+  return AviStreamRate{*rate, *scale};
 }
 
 void forEachAudioChunk(RiffReader& reader, uint32_t number,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "video/riff_reader.h"
@@ -27,6 +28,14 @@ struct AviAudioStream {
 inline constexpr uint32_t kMaxFormatRead = 1024;
 
 AviAudioStream findFirstAudioStream(RiffReader& reader);
+
+// The first video stream's rate as its header gives it: frames per second
+// = rate / scale. nullopt without such a stream or header.
+struct AviStreamRate {
+  uint32_t rate = 0;
+  uint32_t scale = 0;
+};
+std::optional<AviStreamRate> firstVideoStreamRate(RiffReader& reader);
 
 // Gives `take` the data of each chunk of stream `number` whose id is its
 // two digits and "wb", in file order: in the "movi" list, in its rec
