@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <future>
 
 #include "app/cpu_features.h"
@@ -218,6 +219,7 @@ TEST(VideoRun, FailuresPrintTheirTextEndAsPrescribedAndLeaveNoResult) {
     int fileSizeLimit;  // KiB, 0: none
     const std::string ending;
     int status;
+    std::function<void(std::vector<uint8_t>&)> spoil = {};
   } cases[] = {
       {"not an AVI", {}, "RIFX....AVI LIST", "FMP4", 0,
        " greshka pri zarejdaneto!\n Veroqtno faila e povreden ili e ot nepoddurjan format!", 2},
@@ -227,6 +229,15 @@ TEST(VideoRun, FailuresPrintTheirTextEndAsPrescribedAndLeaveNoResult) {
        0, loading + "\n greshka! Izbraniqt kodek ne moje da se izpolzva!", 255},
       {"full disk", {"-f", "lavfi", "-i", "testsrc2=size=160x120:duration=1", "-c:v", "mjpeg"}, nullptr, "0000", 64,
        " greshka pri zapisvaneto na kadrite!", 255},
+      {"a rate of 0", {"-f", "lavfi", "-i", "testsrc2=size=64x48:duration=1", "-c:v", "mjpeg"}, nullptr, "0000", 0,
+       loading + " greshka! Problem s razchitane na videoto!", 255,
+       [](std::vector<uint8_t>& file) {
+         // dwRate of the video stream header, whose data begins with "vids"
+         const char vids[] = "vids";
+         const auto header = std::search(file.begin(), file.end(), vids, vids + 4);
+         ASSERT_NE(file.end(), header);
+         std::fill(header + 24, header + 28, 0);
+       }},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -237,6 +248,11 @@ TEST(VideoRun, FailuresPrintTheirTextEndAsPrescribedAndLeaveNoResult) {
       std::vector<std::string> make = c.make;
       make.push_back(in);
       ASSERT_TRUE(runFfmpeg(make)) << c.what;
+    }
+    if (c.spoil) {
+      std::vector<uint8_t> file = readFile(in);
+      c.spoil(file);
+      writeFile(in, file);
     }
     const std::vector<uint8_t> before = readFile(in);
     ProgramRun run;
@@ -249,5 +265,52 @@ TEST(VideoRun, FailuresPrintTheirTextEndAsPrescribedAndLeaveNoResult) {
         << c.what << "\n" << r.out;
     EXPECT_EQ("", onlyOutput(dir)) << c.what;
     EXPECT_EQ(before, readFile(in)) << c.what;
+  }
+}
+
+TEST(VideoRun, DragAndDropAsksForTheCodecOnTheFirstFrame) {
+  struct Case {
+    const char* what;
+    bool terminal;
+    const char* answers;    // colour optimisation and 3D+
+    const char* codec;      // the answer to the codec chooser
+    const char* codecName;  // nullptr: cancelled
+  } cases[] = {
+      {"picked by code", true, "da\nne\n", "mjpg\n", "mjpeg"},
+      {"picked by number after a wrong answer", true, "ne\nne\n", "xyz\n1\n", ""},
+      {"empty answer cancels", true, "ne\nne\n", "\n", nullptr},
+      {"nobody to ask", false, "", "", nullptr},
+  };
+  TempDir source;
+  std::vector<std::string> make = testPictures(64, 48, "25", 3);
+  make.insert(make.end(), {"-c:v", "mjpeg", source.file("in.avi")});
+  ASSERT_TRUE(runFfmpeg(make));
+  for (const Case& c : cases) {
+    TempDir dir;
+    writeFile(dir.file("in.avi"), readFile(source.file("in.avi")));
+    ProgramRun run;
+    run.args = {dir.file("in.avi")};
+    run.terminalInput = c.terminal;
+    run.input = c.answers;
+    if (c.terminal) run.dialogue = {{"(празно = отказ): ", c.codec}};
+    const ProgramResult r = runQuarn(run);
+    const std::string out = onlyOutput(dir);
+    if (c.codecName != nullptr && *c.codecName == '\0') {
+      // The first line of the list is an encoder: whichever it is, it wrote the video.
+      EXPECT_EQ(0, r.exitCode) << c.what << "\n" << r.out;
+      EXPECT_FALSE(out.empty()) << c.what;
+      EXPECT_NE(std::string::npos, r.out.find("Full Frames (Uncompressed)")) << c.what;
+      continue;
+    }
+    if (c.codecName != nullptr) {
+      EXPECT_EQ(0, r.exitCode) << c.what << "\n" << r.out;
+      ASSERT_FALSE(out.empty()) << c.what;
+      EXPECT_EQ(c.codecName, probeStream(dir.file(out))["codec_name"]) << c.what;
+    } else {
+      EXPECT_EQ(255, r.exitCode) << c.what << "\n" << r.out;
+      EXPECT_EQ("", out) << c.what;
+      const std::string cancelled = "\n Otkazano! Mojete da zatvorite tozi prozorec.";
+      EXPECT_EQ(cancelled, r.out.substr(r.out.size() - std::min(r.out.size(), cancelled.size()))) << c.what;
+    }
   }
 }

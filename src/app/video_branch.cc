@@ -8,9 +8,12 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/terminal.h"
+#include "video/avi_audio.h"
 #include "video/avi_writer.h"
+#include "video/byte_source.h"
 #include "video/frame_loop.h"
 #include "video/progress_display.h"
+#include "video/sound_track.h"
 
 namespace quarn::app {
 namespace {
@@ -44,6 +47,35 @@ const char* openFailureText(platform::AviOpenStatus status) {
   return "";
 }
 
+// The video stream's rate from its own header: the demuxer puts a rate of
+// its choosing in place of a 0, and such a file must be refused instead.
+video::FrameRate headerRate(const std::string& path, const platform::AviVideoFacts& facts) {
+  if (const std::unique_ptr<video::FileSource> file = video::FileSource::open(path)) {
+    video::RiffReader riff(*file);
+    if (const std::optional<video::AviStreamRate> header = video::firstVideoStreamRate(riff)) {
+      if (header->rate == 0 || header->scale == 0) return {};
+    }
+  }
+  return {facts.rate, facts.scale};
+}
+
+// The track the extraction prepared, handed to the writer; one the writer
+// cannot declare is dropped as an unsupported format.
+void carrySound(video::SoundTrack& sound, video::AviWriter* writer) {
+  if (!sound.format || !sound.samples) return;
+  const video::SoundFormat& f = *sound.format;
+  video::SoundToCarry carry;
+  carry.format = {f.formatTag, f.channels, f.samplesPerSec, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample, f.extra};
+  if (!platform::canCarrySound(carry.format)) {
+    video::refuseSoundFormat(sound);
+    return;
+  }
+  // A partial sample frame at the end is no sound.
+  carry.totalBytes = video::sampleFrames(f, sound.samples->size()) * f.blockAlign;
+  carry.read = [samples = sound.samples.get()](uint8_t* into, size_t bytes) { return samples->read(into, bytes); };
+  video::setAviWriterSound(writer, std::move(carry));
+}
+
 // An ending the video pipeline prescribes: the result goes, the reader
 // gets a moment, the process ends with -1.
 [[noreturn]] void endVideoRun(platform::Console& console, video::VideoEnding ending,
@@ -67,7 +99,7 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
     return engine::RunOutcome::kInputFailed;
   }
   const platform::AviVideoFacts* facts = reader->video();
-  const video::FrameRate rate = facts != nullptr ? video::FrameRate{facts->rate, facts->scale} : video::FrameRate{};
+  const video::FrameRate rate = facts != nullptr ? headerRate(options.inputPath, *facts) : video::FrameRate{};
   const int32_t width = facts != nullptr ? static_cast<int32_t>(facts->width) : 0;
 
   std::unique_ptr<video::AviWriter> writer;
@@ -94,25 +126,38 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   // on, so the loop's own messages and the block keep out of each other's way.
   platform::Terminal& terminal = platform::standardTerminal();
   video::DisplayedProgress progress(terminal, platform::monotonicClock());
-  video::FrameLoop loop{*reader,  writer.get(), options.conversionSettings(), options.compressOptions, boxes,
-                        terminal, progress,     {},                          engine::kConverted};
+  // The sound is learned once the video is known to be readable, before
+  // the first frame: it is written between the frames. Its texts come after
+  // the frames.
+  video::SoundTrack sound;
+  auto learnSound = [&] {
+    sound = video::prepareSoundTrack(options.inputPath, options.fullCommandLine, boxes);
+    carrySound(sound, writer.get());
+  };
+  video::FrameLoop loop{*reader, rate,     writer.get(), options.conversionSettings(), options.compressOptions,
+                        boxes,   terminal, progress,     learnSound,                  engine::kConverted};
   const video::VideoEnding ending = video::convertVideoFrames(loop);
-  if (ending != video::VideoEnding::kFinished) endVideoRun(console, ending, writer);
+  if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, writer);
 
+  video::reportSoundExtraction(sound, terminal);
+  engine::RunOutcome outcome = engine::RunOutcome::kDone;
   switch (video::closeAviWriter(writer)) {
     case video::kAviOk:
-      return engine::RunOutcome::kDone;
+      break;
     case video::kAviBadFormat:
       // Not one frame could be converted: there is no video to write.
       if (loop.lastFailure != engine::kConverted) {
-        engine::printConversionResult(console, loop.lastFailure, options.outputPath);
+        engine::printConversionResult(terminal, loop.lastFailure, options.outputPath);
       } else {
-        console.write(video::videoEndingMessage(video::VideoEnding::kNoVideo));
+        terminal.write(video::videoEndingMessage(video::VideoEnding::kNoVideo));
       }
-      return engine::RunOutcome::kInputFailed;
+      outcome = engine::RunOutcome::kInputFailed;
+      break;
     default:
-      endVideoRun(console, video::VideoEnding::kWriteFailed, writer);
+      endVideoRun(terminal, video::VideoEnding::kWriteFailed, writer);
   }
+  video::removeTemporaryFiles(sound, terminal);
+  return outcome;
 }
 
 }  // namespace quarn::app

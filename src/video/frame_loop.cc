@@ -74,7 +74,7 @@ int videoEndingPauseMs(VideoEnding ending) {
 VideoEnding convertVideoFrames(FrameLoop& loop) {
   const platform::AviVideoFacts* facts = loop.reader.video();
   if (facts == nullptr) return VideoEnding::kNoVideo;
-  if (facts->width == 0 || facts->height == 0 || facts->rate == 0 || facts->scale == 0) {
+  if (facts->width == 0 || facts->height == 0 || loop.rate.rate == 0 || loop.rate.scale == 0) {
     return VideoEnding::kUnreadableStream;
   }
   if (!loop.reader.openDecoder()) return VideoEnding::kNoDecoder;

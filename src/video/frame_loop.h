@@ -44,6 +44,7 @@ int videoEndingPauseMs(VideoEnding ending);
 
 struct FrameLoop {
   platform::AviVideoReader& reader;
+  FrameRate rate;  // as the stream header gives it; 0 in either part: unreadable
   AviWriter* writer;
   engine::ConversionSettings settings;  // one depth for the whole video
   CompressOptions& options;             // fccHandler 0: the user chooses on the first frame

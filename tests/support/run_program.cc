@@ -105,7 +105,9 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
   const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                            std::chrono::duration<double>(run.timeoutSeconds));
   size_t written = 0;
-  if (run.input.empty() && !run.terminalInput) {
+  std::string input = run.input;
+  size_t step = 0, searchFrom = 0;
+  if (run.input.empty() && !run.terminalInput && run.dialogue.empty()) {
     close(in[1]);
     in[1] = -1;
   }
@@ -135,6 +137,13 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
       const ssize_t got = read(fds[i].fd, buf, sizeof buf);
       if (got > 0) {
         (i == 0 ? result.out : result.err).append(buf, static_cast<size_t>(got));
+        while (i == 0 && step < run.dialogue.size()) {
+          const size_t at = result.out.find(run.dialogue[step].first, searchFrom);
+          if (at == std::string::npos) break;
+          searchFrom = at + run.dialogue[step].first.size();
+          input += run.dialogue[step++].second;
+          fds[2].fd = in[1];
+        }
       } else {
         close(fds[i].fd);
         fds[i].fd = -1;
@@ -142,13 +151,16 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
       }
     }
     if (in[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
-      const ssize_t put = write(in[1], run.input.data() + written, run.input.size() - written);
+      const ssize_t put = written < input.size() ? write(in[1], input.data() + written, input.size() - written) : 0;
       if (put > 0) written += static_cast<size_t>(put);
-      if (put <= 0 || written == run.input.size()) {
+      if (put <= 0 || written == input.size()) {
         // A terminal stays open (closing it would hang the child up); a pipe
-        // is closed so that the child sees the end of its input.
-        if (!run.terminalInput) close(in[1]);
-        if (!run.terminalInput) in[1] = -1;
+        // is closed so that the child sees the end of its input, unless
+        // more of the dialogue is to come.
+        if (!run.terminalInput && step == run.dialogue.size()) {
+          close(in[1]);
+          in[1] = -1;
+        }
         fds[2].fd = -1;
       }
     }

@@ -24,6 +24,10 @@ struct ProgramRun {
   std::string workingDirectory;             // "" keeps the test's own
   std::map<std::string, std::string> env;   // set (or with an empty value: unset) on top of a clean base
   std::string input;                        // fed to standard input
+  // Then, in order: once standard output shows `first` (after what the
+  // previous step waited for), `second` is fed to standard input. For
+  // answers that must come after the program discards typed-ahead input.
+  std::vector<std::pair<std::string, std::string>> dialogue;
   bool terminalInput = false;               // standard input is a terminal (a pseudo-terminal) instead of a pipe
   double timeoutSeconds = 0;                // > 0: killed (SIGKILL) when still running after this long
   std::function<void(int pid)> started;     // called once the program runs, before its output is read
