@@ -11,6 +11,7 @@
 #include "engine/bmp_file.h"
 #include "engine/memory_conversion.h"
 #include "support/bmp_fixture.h"
+#include "support/fuzz_input.h"
 #include "support/temp_dir.h"
 
 using namespace quarn::engine;
@@ -156,7 +157,7 @@ TEST(MemoryConversion, RoundsTheDepthAndRows) {
       {640, 480, 10, false, 632, 480}, {640, 480, 3, false, 636, 480}, {640, 480, 0, false, 640, 480},
       {641, 480, 0, true, 629, 480},   {640, 482, 8, false, 632, 480}, {10, 8, 50, false, 2, 8},
       {3, 8, 2, false, 3, 8},          {2, 8, 0, true, 1, 8},          {4, 8, 3, false, 1, 8},
-      {5, 8, 1, false, 1, 8},          {20, 3, 4, false, 16, 0},
+      {5, 8, 1, false, 1, 8},          {20, 4, 4, false, 16, 4},
   };
   for (const Case& c : cases) {
     ConversionSettings settings = given(c.depth);
@@ -230,6 +231,22 @@ TEST(MemoryConversion, FailuresLeaveBothBuffersUntouched) {
   destination.assign(truncated.size(), 0xEE);
   EXPECT_EQ(kNotBmp, convertBitmapBuffer(truncated, destination.data(), destination.size(), given(4)));
 
+  // Two or three rows round down to none: refused, as is a 16-bit source of
+  // that height, which stays unexpanded.
+  const std::vector<uint8_t> sixteen = [] {
+    std::vector<uint8_t> b = makePatternBitmap(20, 3, 24);
+    b.resize(54 + 40 * 3);
+    b[field::kBitsPerPixel] = 16;
+    return b;
+  }();
+  for (const std::vector<uint8_t>& few : {makePatternBitmap(20, 3, 24), makePatternBitmap(20, 2, 32), sixteen}) {
+    std::vector<uint8_t> source = few;
+    destination.assign(2 * few.size(), 0xEE);
+    EXPECT_EQ(kTooSmall, convertBitmapBuffer(source, destination.data(), destination.size(), given(4)));
+    EXPECT_EQ(few, source);
+    EXPECT_EQ(std::vector<uint8_t>(2 * few.size(), 0xEE), destination);
+  }
+
   // A destination too small for the result is refused before anything changes.
   std::vector<uint8_t> source = makePatternBitmap(8, 8, 24);
   const std::vector<uint8_t> original = source;
@@ -245,6 +262,40 @@ TEST(MemoryConversion, ColourOptimisationTakesRedFromTheRedViewPixel) {
   settings.colourOptimisation = true;
   const MemoryResult r = convertInMemory(red, settings);
   for (size_t i = 54; i < r.out.size(); ++i) ASSERT_EQ(0, r.out[i]) << i;
+}
+
+// Header fields the check reads only a byte of, or not at all, as forged
+// inputs have them: each result still carries what viewers require.
+TEST(ResultHeader, FieldsTheCheckSkipsAreValidInEveryResult) {
+  struct Case {
+    size_t offset;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {field::kInfoSize, {0, 0, 0, 0}},        {field::kInfoSize, {0xff, 0xff, 0xff, 0xff}},
+      {field::kInfoSize, {124, 0, 0, 0}},      {field::kPlanes, {0, 0}},
+      {field::kPlanes, {0xff, 0xff}},          {field::kPixelOffset + 1, {1, 0, 0x80}},
+      {field::kBitsPerPixel + 1, {1}},         {field::kCompression + 1, {0xff, 0xff, 0xff}},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    for (const unsigned bits : {24u, 32u}) {
+      std::vector<uint8_t> input = makePatternBitmap(9, 8, bits);
+      std::copy(c.bytes.begin(), c.bytes.end(), input.begin() + c.offset);
+      const MemoryResult r = convertInMemory(input, given(4));
+      ASSERT_EQ(kConverted, r.code) << c.offset;
+      EXPECT_EQ("", quarn::testing::bmpResultFault(r.out.data(), r.out.size())) << c.offset;
+
+      writeFile(dir.file("in.bmp"), input);
+      RecordingConsole console;
+      ASSERT_EQ(kConverted, convertBmpFile(dir.file("in.bmp"), dir.file("out.bmp"), given(4), console));
+      const std::vector<uint8_t> out = readFile(dir.file("out.bmp"));
+      EXPECT_EQ("", quarn::testing::bmpResultFault(out.data(), out.size())) << c.offset;
+      // The fields the format leaves free stay as they were.
+      EXPECT_EQ(0, std::memcmp(input.data() + field::kReserved, out.data() + field::kReserved, 4));
+      EXPECT_EQ(0, std::memcmp(input.data() + 38, out.data() + 38, 16)) << "resolution and colour counts";
+      std::remove(dir.file("out.bmp").c_str());
+    }
+  }
 }
 
 class BmpFile : public ::testing::Test {

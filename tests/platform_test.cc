@@ -101,10 +101,12 @@ TEST(Files, ReadingRefusesWhatIsNotARegularFile) {
   EXPECT_TRUE(bytes.empty());
   EXPECT_EQ(platform::ReadStatus::kCannotOpen, platform::readWholeFile("/dev/zero", bytes));
   ASSERT_EQ(0, mkfifo(dir.file("fifo").c_str(), 0600));
-  EXPECT_TRUE(platform::canOpenForReading(dir.file("fifo")));
+  EXPECT_FALSE(platform::isReadableRegularFile(dir.file("fifo")));
+  EXPECT_FALSE(platform::isReadableRegularFile("/dev/zero"));
   EXPECT_EQ(platform::ReadStatus::kCannotOpen, platform::readWholeFile(dir.file("fifo"), bytes));
-  EXPECT_FALSE(platform::canOpenForReading(dir.path()));
+  EXPECT_FALSE(platform::isReadableRegularFile(dir.path()));
   writeFile(dir.file("f"), {1, 2, 3});
+  EXPECT_TRUE(platform::isReadableRegularFile(dir.file("f")));
   EXPECT_EQ(platform::ReadStatus::kRead, platform::readWholeFile(dir.file("f"), bytes));
   EXPECT_EQ((std::vector<uint8_t>{1, 2, 3}), bytes);
 }

@@ -370,6 +370,29 @@ TEST(PngDecoder, RefusedFilesAndPictures) {
   EXPECT_EQ(5, empty.height);
 }
 
+// Deflate gives at most 1032 bytes per byte: a picture whose scanlines, or
+// whose store beyond 64 MB, its data could never fill is refused; zeros
+// compressed as far as zlib goes are not.
+TEST(PngDecoder, APictureIsNoLargerThanItsDataCouldFill) {
+  struct Case {
+    uint32_t width, height, declaredHeight;
+    uint8_t depth, colourType;
+    bool decoded;
+  } cases[] = {
+      {1500, 1500, 1500, 8, 6, true},     // RGBA zeros: 9 MB from about 9 KB
+      {1500, 1500, 3000, 8, 6, false},    // twice the rows for the same data
+      {4000, 4000, 4000, 1, 0, true},     // a blank page of 1-bit grey: a 64 MB store
+      {12000, 12000, 12000, 1, 0, false}, // 18 MB of 1-bit scanlines for a 576 MB store
+  };
+  for (const Case& c : cases) {
+    const size_t scanline = c.depth == 1 ? (c.width + 7) / 8 : size_t{4} * c.width;
+    const std::vector<uint8_t> raw(c.height * (1 + scanline), 0);
+    const Decoded r = decode(fileWith({pngChunk("IHDR", ihdrData(c.width, c.declaredHeight, c.depth, c.colourType))}, raw, 9));
+    EXPECT_EQ(1, r.result);
+    EXPECT_EQ(c.decoded ? int32_t(c.width) : 0, r.width) << c.width << "x" << c.declaredHeight;
+  }
+}
+
 TEST(PngDecoder, FilterTypesAboveFourAndDataBeyondTheLastScanline) {
   const Decoded d = decode(fileWith({pngChunk("IHDR", ihdrData(2, 2, 8, 0))}, {7, 10, 20, 200, 30, 40, 1, 2, 3}));
   EXPECT_EQ((std::vector<uint8_t>{10, 10, 10, 255, 20, 20, 20, 255, 30, 30, 30, 255, 40, 40, 40, 255}), d.rgba);

@@ -2,6 +2,7 @@
 // finds on disk.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -159,6 +160,28 @@ TEST_F(Run, AMissingInputPrintsOnlyTheParseError) {
   const ProgramResult r = runQuarn(eight("10", dir.file("missing.bmp")));
   EXPECT_EQ(2, r.exitCode);
   EXPECT_EQ(" greshka pri analizirane na argumentite!", r.out);
+}
+
+// A FIFO would make the JPEG and TIFF readers wait for a writer for ever;
+// no branch reads anything but a regular file.
+TEST_F(Run, AnInputThatIsNoRegularFileIsRefusedLikeAMissingOne) {
+  std::vector<std::string> inputs;
+  for (const char* name : {"x.jpg", "x.tif", "x.bmp", "x.png", "x.avi"}) {
+    ASSERT_EQ(0, mkfifo(dir.file(name).c_str(), 0600));
+    inputs.push_back(dir.file(name));
+  }
+  ASSERT_EQ(0, symlink("/dev/zero", dir.file("zero.bmp").c_str()));
+  ASSERT_EQ(0, mkdir(dir.file("folder.png").c_str(), 0700));
+  inputs.push_back(dir.file("zero.bmp"));
+  inputs.push_back(dir.file("folder.png"));
+  for (const std::string& path : inputs) {
+    ProgramRun run;
+    run.args = eight("10", path);
+    run.timeoutSeconds = 20;
+    const ProgramResult r = runQuarn(run);
+    EXPECT_FALSE(r.timedOut) << path;
+    EXPECT_EQ(" greshka pri analizirane na argumentite!", r.out) << path;
+  }
 }
 
 TEST_F(Run, AnUnsupportedKindEndsAfterTheProcessorLines) {

@@ -184,7 +184,9 @@ ParseResult parseCommandLine(int argc, const char* const* argv, RunOptions& opti
 
   // There are no short path forms here: the path is used as given.
   options.inputPath = path;
-  if (!platform::canOpenForReading(options.inputPath)) return ParseResult::kCannotOpen;
+  // Every branch reads a regular file only: a FIFO or a device is refused
+  // here, like a file that cannot be opened.
+  if (!platform::isReadableRegularFile(options.inputPath)) return ParseResult::kCannotOpen;
 
   const size_t slash = options.inputPath.rfind('/');
   options.inputDirectory = slash == std::string::npos ? std::string() : options.inputPath.substr(0, slash + 1);

@@ -160,7 +160,7 @@ int VkGenericPngDecoder::DecodeMemory(const uint8_t* bytes, size_t size) {
 VkRawPngDecoder::VkRawPngDecoder(platform::Console& console) : VkGenericPngDecoder(console) {}
 
 VkRawPngDecoder::~VkRawPngDecoder() {
-  if (ownsPixels_) std::free(pixels_);
+  if (ownsPixels_ && !storeProvided_) std::free(pixels_);
   std::free(lineStore_);
 }
 
@@ -202,27 +202,34 @@ int VkRawPngDecoder::Prepare() {
   } else {
     needed = height * (1 + lineBytes);
   }
-  // Twice what the data could give at best, so that a damaged or cut file
-  // still decodes as far as it goes. The scanline buffers count as well: a
-  // picture of no rows may still claim rows of gigabytes.
-  const uint64_t fillable = 2 * kMaxInflateRatio * compressedSize() + 4096;
-  if (needed > fillable || lineBytes > fillable) return 0;
+  // What the compressed data could fill at best bounds the scanlines, with
+  // a few kilobytes to spare so that a small picture whose data is missing
+  // still comes out (blank); the scanline buffers count as well (a picture
+  // of no rows may still claim rows of gigabytes). Samples of 1 or 4 bits
+  // give more store than scanline bytes, so the store is bounded too, beyond
+  // a size that any picture may have whatever it compresses to (a blank
+  // scanned page).
+  const uint64_t fillable = kMaxInflateRatio * compressedSize() + 4096;
+  constexpr uint64_t kAlwaysPlausibleStore = uint64_t{64} << 20;
+  if (needed > fillable || lineBytes > fillable || storeSize > std::max(fillable, kAlwaysPlausibleStore)) return 0;
 
+  auto* lines = static_cast<uint8_t*>(std::calloc(3 * lineBytes + 1, 1));
+  if (lines == nullptr) return 0;
   uint8_t* store = nullptr;
   if (storeSize != 0) {
-    store = static_cast<uint8_t*>(std::calloc(storeSize, 1));
-    if (store == nullptr) return 0;
-  }
-  auto* lines = static_cast<uint8_t*>(std::calloc(3 * lineBytes + 1, 1));
-  if (lines == nullptr) {
-    std::free(store);
-    return 0;
+    store = provideStore_ ? provideStore_(static_cast<size_t>(storeSize))
+                          : static_cast<uint8_t*>(std::calloc(storeSize, 1));
+    if (store == nullptr) {
+      std::free(lines);
+      return 0;
+    }
   }
 
   outWidth_ = static_cast<int32_t>(width);
   outHeight_ = static_cast<int32_t>(height);
-  if (ownsPixels_) std::free(pixels_);
+  if (ownsPixels_ && !storeProvided_) std::free(pixels_);
   pixels_ = store;
+  storeProvided_ = store != nullptr && provideStore_;
   std::free(lineStore_);
   lineStore_ = lines;
   currentLine_ = lines;

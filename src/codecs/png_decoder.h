@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -82,10 +83,11 @@ class VkRawPngDecoder final : public VkGenericPngDecoder {
 
   // Refuses (0, nothing changed) unsupported colour types and depths, a
   // pixel store of width x height x 4 bytes that would not fit in 32 bits
-  // together with the 55 bytes a bitmap header adds, and images whose
-  // decompressed size or scanline are far more than their compressed data
-  // could give. The
-  // new store is cleared: pixels the data never reaches are 0, 0, 0, 0.
+  // together with the 55 bytes a bitmap header adds, and images larger
+  // than their compressed data could fill: deflate gives at most 1032 bytes
+  // per byte, which bounds the scanlines and, beyond a size any picture
+  // may have, the pixel store. The new store is cleared: pixels the data
+  // never reaches are 0, 0, 0, 0.
   int Prepare() override;
   // Takes the next byte of the decompressed scanlines; 0 once the image is
   // complete or when it cannot be placed (width 0, unknown interlacing).
@@ -108,6 +110,13 @@ class VkRawPngDecoder final : public VkGenericPngDecoder {
   bool ownsPixels() const { return ownsPixels_; }
   void setOwnsPixels(bool owns) { ownsPixels_ = owns; }
 
+  // Where Prepare places the store from now on: `provide` gets its size in
+  // bytes and returns that many zeroed bytes, or nullptr to refuse the image.
+  // The decoder never frees a store it was given; it stays valid for as
+  // long as its provider keeps it.
+  using StoreProvider = std::function<uint8_t*(size_t bytes)>;
+  void setStoreProvider(StoreProvider provide) { provideStore_ = std::move(provide); }
+
  private:
   void takeScanlineBytes(const uint8_t* bytes, size_t n);
   void unfilter(size_t firstByte, size_t endByte);
@@ -121,6 +130,8 @@ class VkRawPngDecoder final : public VkGenericPngDecoder {
   int32_t outWidth_ = 0, outHeight_ = 0;
   uint8_t* pixels_ = nullptr;
   bool ownsPixels_ = true;
+  StoreProvider provideStore_;
+  bool storeProvided_ = false;  // pixels_ came from provideStore_
   uint32_t lineFilter_ = 0;
   int32_t column_ = -1;  // -1: the next byte is a filter type byte
   int32_t row_ = 0;      // within the pass for Adam7

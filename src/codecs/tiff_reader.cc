@@ -109,19 +109,41 @@ uint32_t bandRows(TIFF* tif, uint32_t width, uint32_t height) {
 }
 
 // Places `count` raster rows of `width` pixels at bottom-up row `row` of
-// `pixels`, red and blue exchanged.
+// `pixels`, red and blue exchanged. The raster may overlap the rows.
 void placeRows(const uint32_t* raster, uint8_t* pixels, uint32_t width, uint32_t row, uint32_t count) {
   const size_t bytes = size_t{4} * width * count;
   uint8_t* to = pixels + size_t{4} * width * row;
-  std::memcpy(to, raster, bytes);
+  std::memmove(to, raster, bytes);
   swapRedBlue32Pixels(to, size_t{width} * count);
 }
+
+// A raster of the whole picture: inside the picture's own pixel area,
+// moved back by the two bytes that align it for the reader's 32-bit
+// values (the header is written afterwards), so that a picture read in one
+// piece is never held twice; a fresh one when the area is not aligned so.
+class WholeRaster {
+ public:
+  WholeRaster(uint8_t* pixels, uint32_t width, uint32_t height) {
+    uint8_t* aligned = pixels - 2;
+    if (reinterpret_cast<uintptr_t>(aligned) % alignof(uint32_t) == 0) {
+      raster_ = reinterpret_cast<uint32_t*>(aligned);
+    } else {
+      owned_.reset(new (std::nothrow) uint32_t[size_t{width} * height]);
+      raster_ = owned_.get();
+    }
+  }
+  uint32_t* get() const { return raster_; }
+
+ private:
+  std::unique_ptr<uint32_t[]> owned_;
+  uint32_t* raster_ = nullptr;
+};
 
 // The plain way: the whole image in one call. Taken when a band fails, so
 // that a damaged file reads exactly as far as a whole-image read would.
 bool readWholeImage(TIFF* tif, uint32_t width, uint32_t height, uint8_t* pixels) {
-  std::unique_ptr<uint32_t[]> raster(new (std::nothrow) uint32_t[size_t{width} * height]);
-  if (raster == nullptr) return false;
+  const WholeRaster raster(pixels, width, height);
+  if (raster.get() == nullptr) return false;
   if (!TIFFReadRGBAImageOriented(tif, width, height, raster.get(), ORIENTATION_BOTLEFT, 0)) return false;
   placeRows(raster.get(), pixels, width, 0, height);
   return true;
@@ -142,15 +164,24 @@ BandRead readBands(TIFF* tif, uint32_t width, uint32_t height, uint32_t rows, st
   }
   img.req_orientation = ORIENTATION_BOTLEFT;
   const bool topDown = storedTopDown(img);
-  std::unique_ptr<uint32_t[]> raster(new (std::nothrow) uint32_t[size_t{width} * rows]);
+  std::unique_ptr<uint32_t[]> band;
+  std::optional<WholeRaster> whole;
+  uint32_t* raster = nullptr;
+  if (rows == height) {  // a single band: the picture in one piece
+    whole.emplace(pixels, width, height);
+    raster = whole->get();
+  } else {
+    band.reset(new (std::nothrow) uint32_t[size_t{width} * rows]);
+    raster = band.get();
+  }
   bool ok = raster != nullptr;
   while (ok && !failed) {
     const uint32_t first = next.fetch_add(rows);
     if (first >= height) break;
     const uint32_t count = std::min(rows, height - first);
     img.row_offset = static_cast<int>(first);
-    ok = TIFFRGBAImageGet(&img, raster.get(), width, count) != 0;
-    if (ok) placeRows(raster.get(), pixels, width, topDown ? height - first - count : first, count);
+    ok = TIFFRGBAImageGet(&img, raster, width, count) != 0;
+    if (ok) placeRows(raster, pixels, width, topDown ? height - first - count : first, count);
   }
   TIFFRGBAImageEnd(&img);
   if (!ok) failed = true;

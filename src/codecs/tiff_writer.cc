@@ -153,8 +153,16 @@ struct EncodedStrips {
   bool ok = true;
 };
 
-void encodeStrips(const Picture& prototype, std::atomic<uint32_t>& next, EncodedStrips& out) {
+void encodeStrips(const Picture& prototype, std::atomic<uint32_t>& next, unsigned workers, EncodedStrips& out) {
   Picture picture = prototype;
+  // Room for this worker's share at LZW's worst (12-bit codes for 8-bit
+  // bytes) from the start: growing by copies would hold the encoded bytes
+  // up to three times over, and room never written costs no memory.
+  try {
+    out.memory.bytes.reserve(picture.rowBytes() * picture.height / workers * 3 / 2 + (uint64_t{1} << 16));
+  } catch (const std::exception&) {
+    // grows as it goes
+  }
   TiffHandle tif(TIFFClientOpen("memory", "w", &out.memory, memoryRead, memoryWrite, memorySeek, noClose,
                                 memorySize, noMap, noUnmap));
   if (tif == nullptr || !setTags(tif.get(), picture) || picture.rowsPerStrip != prototype.rowsPerStrip) {
@@ -198,9 +206,9 @@ bool writeStripsInParallel(TIFF* tif, const Picture& picture, unsigned workers) 
   {
     std::vector<std::jthread> threads;
     for (unsigned w = 1; w < workers; ++w) {
-      threads.emplace_back([&, w] { encodeStrips(picture, next, encoded[w]); });
+      threads.emplace_back([&, w] { encodeStrips(picture, next, workers, encoded[w]); });
     }
-    encodeStrips(picture, next, encoded[0]);
+    encodeStrips(picture, next, workers, encoded[0]);
   }
   for (const EncodedStrips& e : encoded) {
     if (!e.ok) return false;

@@ -4,7 +4,7 @@
 
 namespace quarn::engine {
 
-ConversionResult checkBitmapHeader(BitmapBuffer& buffer, ConversionState& state) {
+ConversionResult checkBitmapHeader(BitmapBuffer& buffer, ConversionState& state, int32_t minimumHeight) {
   const size_t size = buffer.size();
   const uint8_t* b = buffer.data();
   if (size < 2 || b[0] != 'B' || b[1] != 'M') return kNotBmp;
@@ -26,7 +26,7 @@ ConversionResult checkBitmapHeader(BitmapBuffer& buffer, ConversionState& state)
   }
   s.width = loadLe32Signed(b + field::kWidth);
   s.sourceHeight = loadLe32Signed(b + field::kHeight);
-  if (s.width < 2 || s.sourceHeight < 2) return kTooSmall;
+  if (s.width < 2 || s.sourceHeight < minimumHeight) return kTooSmall;
   const uint64_t stride = rowStride(uint32_t(s.width), bitsPerPixel / 8);
   if ((size - pixelOffset) / stride < static_cast<uint64_t>(s.sourceHeight)) return kNotBmp;
 
@@ -38,6 +38,19 @@ ConversionResult checkBitmapHeader(BitmapBuffer& buffer, ConversionState& state)
   s.bytesPerPixel = bitsPerPixel == 32 ? 4 : 3;
   state = s;
   return kConverted;
+}
+
+void writeResultHeader(uint8_t* header, const ConversionState& s) {
+  const uint64_t imageSize = outputStride(s) * static_cast<uint64_t>(s.height);
+  storeLe32(header + field::kFileSize, static_cast<uint32_t>(s.pixelOffset + imageSize));  // bfSize
+  storeLe32(header + field::kPixelOffset, s.pixelOffset);                                   // bfOffBits
+  storeLe32(header + field::kInfoSize, kInfoHeaderSize);                                    // biSize
+  storeLe32(header + field::kWidth, uint32_t(s.outputWidth));                               // biWidth
+  storeLe32(header + field::kHeight, uint32_t(s.height));                                   // biHeight
+  storeLe16(header + field::kPlanes, 1);                                                    // biPlanes
+  storeLe16(header + field::kBitsPerPixel, static_cast<uint16_t>(8 * s.bytesPerPixel));     // biBitCount
+  storeLe32(header + field::kCompression, header[field::kCompression]);                     // biCompression
+  storeLe32(header + field::kImageSize, static_cast<uint32_t>(imageSize));                  // biSizeImage
 }
 
 }  // namespace quarn::engine

@@ -30,11 +30,9 @@ ConversionResult convertBmpFile(const std::string& inputPath, const std::string&
 
   console.print(" Izpolzvane na cvetova optimizaciq: %s\n", settings.colourOptimisation ? "da" : "ne");
 
-  uint8_t* header = buffer.data();
   if (settings.plus3D && s.sourceHeight > 5) {
     console.write(" Izpolzvane na 3D+: da\n");
     s.height = s.sourceHeight - 3;
-    storeLe32(header + field::kHeight, uint32_t(s.height));
     s.verticalOffset = settings.negativeDepth ? 0 : 3;
   } else {
     console.write(" Izpolzvane na 3D+: ne\n");
@@ -45,11 +43,7 @@ ConversionResult convertBmpFile(const std::string& inputPath, const std::string&
   console.write(" Zarejdane & konvertirane .........");
 
   convertRows(buffer.data(), s, settings);
-
-  const uint64_t imageSize = outputStride(s) * static_cast<uint64_t>(s.height);
-  storeLe32(header + field::kWidth, uint32_t(s.outputWidth));
-  storeLe32(header + field::kImageSize, static_cast<uint32_t>(imageSize));
-  storeLe32(header + field::kFileSize, static_cast<uint32_t>(s.pixelOffset + imageSize));
+  writeResultHeader(buffer.data(), s);
 
   // The output rows are never longer than the source rows: compact them in
   // place and write the result in one sweep.

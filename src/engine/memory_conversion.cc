@@ -21,7 +21,12 @@ int32_t roundedDepth(int32_t d, int32_t width) {
 ConversionResult convertBitmapBuffer(BitmapBuffer& source, uint8_t* destination, size_t destinationSize,
                                      const ConversionSettings& settings) {
   ConversionState s;
-  if (const ConversionResult checked = checkBitmapHeader(source, s); checked != kConverted) return checked;
+  // Rows are output in fours: two or three rows would give a result without
+  // any, which is no picture.
+  constexpr int32_t kMinimumRows = 4;
+  if (const ConversionResult checked = checkBitmapHeader(source, s, kMinimumRows); checked != kConverted) {
+    return checked;
+  }
 
   int32_t d = settings.autoDepth ? autoDepthForImage(s.width) : settings.depth;
   if (d >= s.width) d = s.width - 1;
@@ -38,15 +43,8 @@ ConversionResult convertBitmapBuffer(BitmapBuffer& source, uint8_t* destination,
   if (outputSize(s) > destinationSize) return kOutOfMemory;
 
   convertRows(source.data(), s, settings);
-
-  uint8_t* header = source.data();
-  const uint64_t imageSize = outputStride(s) * static_cast<uint64_t>(s.height);
-  storeLe32(header + field::kWidth, uint32_t(s.outputWidth));
-  storeLe32(header + field::kHeight, uint32_t(s.height));
-  storeLe32(header + field::kImageSize, static_cast<uint32_t>(imageSize));
-  storeLe32(header + field::kFileSize, static_cast<uint32_t>(s.pixelOffset + imageSize));
-
-  std::memcpy(destination, header, s.pixelOffset);
+  writeResultHeader(source.data(), s);
+  std::memcpy(destination, source.data(), s.pixelOffset);
   copyOutputRows(source.data(), destination + s.pixelOffset, s, settings.negativeDepth);
   return kConverted;
 }

@@ -20,7 +20,8 @@ namespace quarn::engine {
 // The source is changed in place (its red channel and header; a 16-bit one
 // becomes its 24-bit expansion). Returns kConverted, or kOutOfMemory,
 // kNotBmp, kUnsupportedHeader, kUnsupportedBitDepth, kCompressed or
-// kTooSmall, with source and destination untouched. kOutOfMemory also when
+// kTooSmall, with source and destination untouched. kTooSmall also for 2 or
+// 3 rows, which would give a result without any; kOutOfMemory also when
 // `destinationSize` is smaller than the result. Prints nothing; frees nothing.
 ConversionResult convertBitmapBuffer(BitmapBuffer& source, uint8_t* destination, size_t destinationSize,
                                      const ConversionSettings& settings);

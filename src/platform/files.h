@@ -12,9 +12,10 @@ namespace quarn::platform {
 // Paths are kept to what a 4096-byte buffer holds with its terminating zero.
 inline constexpr size_t kMaxPathLength = 4095;
 
-// True when `path` names something that can be opened for reading and is
-// not a directory. Never blocks (a FIFO without a writer counts as readable).
-bool canOpenForReading(const std::string& path);
+// True when `path` names a regular file (or a link to one) that can be
+// opened for reading. A FIFO, a device, a socket or a directory is no
+// input: reading it could wait for ever or never end. Never blocks.
+bool isReadableRegularFile(const std::string& path);
 
 // True when anything (a file, a directory, a dangling link) is at `path`.
 bool pathExists(const std::string& path);

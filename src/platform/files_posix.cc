@@ -9,12 +9,12 @@
 
 namespace quarn::platform {
 
-bool canOpenForReading(const std::string& path) {
+bool isReadableRegularFile(const std::string& path) {
   if (path.empty() || path.size() > kMaxPathLength) return false;
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info {};
-  const bool ok = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
+  const bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   close(fd);
   return ok;
 }

@@ -34,4 +34,22 @@ std::vector<uint8_t> makePatternBitmap(int32_t width, int32_t height, unsigned b
   });
 }
 
+std::vector<uint8_t> makeSixteenBitBitmap(int32_t width, int32_t height, bool masks) {
+  using namespace engine;
+  const size_t offset = masks ? kHeaderWithMasksSize : kHeaderSize;
+  const size_t stride = rowStride(uint32_t(width), 2);
+  std::vector<uint8_t> b(offset + stride * size_t(height));
+  writeBitmapHeader(b.data(), uint32_t(width), uint32_t(height), 16);
+  storeLe32(b.data() + field::kPixelOffset, uint32_t(offset));                 // bfOffBits
+  storeLe32(b.data() + field::kFileSize, uint32_t(b.size()));                  // bfSize
+  if (masks) {
+    storeLe32(b.data() + field::kCompression, kCompressionBitFields);         // biCompression
+    storeLe32(b.data() + field::kRedMask, 0xf800);
+    storeLe32(b.data() + field::kGreenMask, 0x07e0);
+    storeLe32(b.data() + field::kBlueMask, 0x001f);
+  }
+  for (size_t i = offset; i < b.size(); ++i) b[i] = uint8_t(i * 37 + 11);
+  return b;
+}
+
 }  // namespace quarn::testing

@@ -19,4 +19,8 @@ std::vector<uint8_t> makeBitmap(int32_t width, int32_t height, unsigned bitsPerP
 // A picture whose every byte differs from its neighbours, for comparing.
 std::vector<uint8_t> makePatternBitmap(int32_t width, int32_t height, unsigned bitsPerPixel, uint32_t seed = 1);
 
+// A 16-bit BMP file of patterned pixels: 5-5-5 (compression 0, pixel
+// offset 54), or 5-6-5 with its three masks (compression 3, offset 66).
+std::vector<uint8_t> makeSixteenBitBitmap(int32_t width, int32_t height, bool masks);
+
 }  // namespace quarn::testing

@@ -4,7 +4,10 @@
 #include <jpeglib.h>
 #include <tiffio.h>
 
+#include <csetjmp>
+
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 namespace quarn::testing {
@@ -177,6 +180,82 @@ RgbaImage readTiffRgba(const std::string& path, int orientation) {
     image.rgba[4 * i + 3] = static_cast<uint8_t>(TIFFGetA(raster[i]));
   }
   return image;
+}
+
+namespace {
+
+struct JpegErrors {
+  jpeg_error_mgr manager;  // first: the library's pointer is ours
+  std::jmp_buf fatal;
+  char message[JMSG_LENGTH_MAX];
+  bool said = false;
+};
+
+void keepFirstMessage(j_common_ptr cinfo) {
+  auto* errors = reinterpret_cast<JpegErrors*>(cinfo->err);
+  if (errors->said) return;
+  cinfo->err->format_message(cinfo, errors->message);
+  errors->said = true;
+}
+
+std::string tiffMessage;
+
+void keepTiffMessage(const char* module, const char* format, va_list args) {
+  if (!tiffMessage.empty()) return;
+  char text[1024];
+  std::vsnprintf(text, sizeof text, format, args);
+  tiffMessage = std::string(module != nullptr ? module : "") + ": " + text;
+}
+
+}  // namespace
+
+std::string jpegFault(const std::string& path) {
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (in == nullptr) return "cannot open";
+  jpeg_decompress_struct cinfo{};
+  JpegErrors errors;
+  cinfo.err = jpeg_std_error(&errors.manager);
+  errors.manager.output_message = keepFirstMessage;
+  errors.manager.error_exit = [](j_common_ptr c) {
+    keepFirstMessage(c);
+    std::longjmp(reinterpret_cast<JpegErrors*>(c->err)->fatal, 1);
+  };
+  jpeg_create_decompress(&cinfo);
+  // Nothing with a destructor lives between here and a jump back: the row
+  // belongs to the library's pool.
+  if (setjmp(errors.fatal) == 0) {
+    jpeg_stdio_src(&cinfo, in.get());
+    jpeg_read_header(&cinfo, TRUE);
+    jpeg_start_decompress(&cinfo);
+    JSAMPARRAY row = cinfo.mem->alloc_sarray(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                             cinfo.output_width * cinfo.output_components, 1);
+    while (cinfo.output_scanline < cinfo.output_height) jpeg_read_scanlines(&cinfo, row, 1);
+    jpeg_finish_decompress(&cinfo);
+  }
+  jpeg_destroy_decompress(&cinfo);
+  return errors.said ? errors.message : "";
+}
+
+std::string tiffFault(const std::string& path) {
+  tiffMessage.clear();
+  const TIFFErrorHandler oldError = TIFFSetErrorHandler(keepTiffMessage);
+  const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(keepTiffMessage);
+  if (TIFF* tif = TIFFOpen(path.c_str(), "r")) {
+    uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    std::vector<uint32_t> raster(size_t{width} * height);
+    if (raster.empty() && tiffMessage.empty()) tiffMessage = "no pixels";
+    if (!raster.empty() && !TIFFReadRGBAImage(tif, width, height, raster.data(), 1) && tiffMessage.empty()) {
+      tiffMessage = "cannot read the image";
+    }
+    TIFFClose(tif);
+  } else if (tiffMessage.empty()) {
+    tiffMessage = "cannot open";
+  }
+  TIFFSetErrorHandler(oldError);
+  TIFFSetWarningHandler(oldWarning);
+  return tiffMessage;
 }
 
 }  // namespace quarn::testing

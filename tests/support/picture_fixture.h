@@ -54,4 +54,9 @@ struct RgbaImage {
 };
 RgbaImage readTiffRgba(const std::string& path, int orientation = 4);
 
+// What the libraries say against the JPEG or TIFF file at `path` when they
+// decode it whole: their first error or warning, "" when there is none.
+std::string jpegFault(const std::string& path);
+std::string tiffFault(const std::string& path);
+
 }  // namespace quarn::testing

@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -98,6 +100,10 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
   }
 
   ProgramResult result;
+  if (run.started) run.started(pid);
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(run.timeoutSeconds));
   size_t written = 0;
   std::string input = run.input;
   size_t step = 0, searchFrom = 0;
@@ -109,10 +115,22 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
   int open = 2;
   while (open > 0) {
     const nfds_t n = fds[2].fd >= 0 && in[1] >= 0 ? 3 : 2;
-    if (poll(fds, n, -1) < 0) {
+    int wait = -1;
+    if (run.timeoutSeconds > 0 && !result.timedOut) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) {
+        kill(pid, SIGKILL);
+        result.timedOut = true;
+      } else {
+        wait = static_cast<int>(left);
+      }
+    }
+    const int ready = poll(fds, n, wait);
+    if (ready < 0) {
       if (errno == EINTR) continue;
       break;
     }
+    if (ready == 0) continue;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0) continue;
       char buf[65536];
@@ -152,7 +170,50 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return result;
+}
+
+std::string testHelper(const std::string& name) {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  const std::string path(self, n > 0 ? static_cast<size_t>(n) : 0);
+  return path.substr(0, path.rfind('/') + 1) + name;
+}
+
+ProgramResult runMeasuringPeakMemory(const std::string& program, ProgramRun run, long& peakKb) {
+  const std::string helper = testHelper("peak_memory");
+  char report[] = "/tmp/quarn-peak-XXXXXX";
+  const int fd = mkstemp(report);
+  if (fd < 0) throw std::runtime_error("cannot measure peak memory");
+  close(fd);
+  run.args.insert(run.args.begin(), {report, program});
+  const ProgramResult result = runProgram(helper, run);
+  std::FILE* f = std::fopen(report, "r");
+  peakKb = -1;
+  if (f != nullptr) {
+    if (std::fscanf(f, "%ld", &peakKb) != 1) peakKb = -1;
+    std::fclose(f);
+  }
+  unlink(report);
+  return result;
+}
+
+bool sanitizedBuild() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#else
+  return false;
+#endif
+}
+
+ProgramResult runProgramLimited(const std::string& program, ProgramRun run, uint64_t bytes) {
+  if (sanitizedBuild()) return runProgram(program, run);
+  std::vector<std::string> args = {"-c", "ulimit -v " + std::to_string(bytes / 1024) + " && exec \"$0\" \"$@\"",
+                                   program};
+  args.insert(args.end(), run.args.begin(), run.args.end());
+  run.args = args;
+  return runProgram("/bin/sh", run);
 }
 
 std::string expectedPreamble() {

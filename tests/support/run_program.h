@@ -3,6 +3,8 @@
 // standard input from a string; captures standard output and error.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -10,9 +12,11 @@
 namespace quarn::testing {
 
 struct ProgramResult {
-  int exitCode = -1;  // -1 when the program did not exit normally
-  std::string out;    // standard output
-  std::string err;    // standard error
+  int exitCode = -1;     // -1 when the program did not exit normally
+  int signal = 0;        // the signal that ended it, 0 when it exited
+  bool timedOut = false; // killed at the end of ProgramRun::timeoutSeconds
+  std::string out;       // standard output
+  std::string err;       // standard error
 };
 
 struct ProgramRun {
@@ -25,6 +29,8 @@ struct ProgramRun {
   // answers that must come after the program discards typed-ahead input.
   std::vector<std::pair<std::string, std::string>> dialogue;
   bool terminalInput = false;               // standard input is a terminal (a pseudo-terminal) instead of a pipe
+  double timeoutSeconds = 0;                // > 0: killed (SIGKILL) when still running after this long
+  std::function<void(int pid)> started;     // called once the program runs, before its output is read
 };
 
 // Path of the quarn binary under test (from the QUARN_BINARY environment
@@ -38,6 +44,23 @@ inline ProgramResult runQuarn(const std::vector<std::string>& args) {
   run.args = args;
   return runQuarn(run);
 }
+
+// The path of a helper the test build makes beside the test binary.
+std::string testHelper(const std::string& name);
+
+// runProgram through the peak_memory helper, which starts the program from
+// a process of its own size (a program started from this one would have
+// this one's peak counted as its own) and reports the program's peak
+// resident memory, in kilobytes, in `peakKb`.
+ProgramResult runMeasuringPeakMemory(const std::string& program, ProgramRun run, long& peakKb);
+
+// True in a build with AddressSanitizer, whose programs reserve far more
+// address space than any limit on it would allow.
+bool sanitizedBuild();
+
+// `run` with the program's address space limited to `bytes` (through the
+// shell's ulimit), except in a sanitized build, where it runs unlimited.
+ProgramResult runProgramLimited(const std::string& program, ProgramRun run, uint64_t bytes);
 
 // The text every run prints before its branch: banner, wait line and the
 // processor lines of this machine (as the program itself decides them).

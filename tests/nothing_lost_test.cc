@@ -1,0 +1,218 @@
+// Nothing the user has is ever lost, whatever happens around a run of each
+// kind of picture: existing results and the names of temporary files and
+// tools beside the input, a read-only directory, a full disk, a signal
+// while the result is written, paths with blanks and non-ASCII letters. No
+// user file is changed or removed, every failure is reported, and nothing
+// half-written remains.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/dialogs.h"
+#include "support/robustness.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+using namespace quarn::testing;
+
+namespace {
+
+// Each picture kind with each way its result can be written: a JPEG input
+// once to JPEG and once to BMP.
+struct Conversion {
+  std::string kind;
+  unsigned variant;  // of eightParameters: even gives a JPEG result, odd a BMP one
+};
+const Conversion kConversions[] = {{"bmp", 0}, {"bmp16", 1}, {"png", 0}, {"jpeg", 0}, {"jpeg", 1}, {"tiff", 1}};
+
+std::string describe(const Conversion& c) { return c.kind + " variant " + std::to_string(c.variant); }
+
+// Files a user may well have beside a picture, some of them names a
+// program like this one could be tempted to use for itself.
+void putUserFiles(const TempDir& dir) {
+  for (const char* name : {"tmp.wav", "tmp.mp3", "lame.exe", "lame_enc.dll", "notes.txt"}) {
+    writeFile(dir.file(name), {'u', 's', 'e', 'r', uint8_t(name[0])});
+  }
+}
+
+// A run either made one complete result and said " gotovo!", or made none
+// and said what went wrong.
+void expectResultOrReport(const ProgramResult& r, const std::vector<std::string>& results, const std::string& what) {
+  EXPECT_TRUE(endsWithProgramMessage(r)) << what << ": " << r.out;
+  EXPECT_LE(results.size(), 1u) << what;
+  EXPECT_EQ(!results.empty(), r.out.ends_with(" gotovo!")) << what << ": " << r.out;
+}
+
+// Runs every conversion on a small picture named `name` (plus the kind's
+// extension) in `folder`: nothing there may be lost, and each run makes a
+// result or says why not. Returns how many results were made.
+size_t convertEachKind(const std::string& folder, const std::string& name) {
+  size_t made = 0;
+  for (const Conversion& c : kConversions) {
+    const FileKind& kind = fileKind(c.kind);
+    const std::string input = folder + "/" + name + kind.extension;
+    kind.write(input, 40, 24);
+    const DirectoryRecord before = recordDirectory(folder);
+    const ProgramResult r = runQuarn(eightParameters(input, c.variant));
+    std::vector<std::string> results;
+    EXPECT_EQ("", lostOrDamaged(before, folder, &results)) << describe(c);
+    expectResultOrReport(r, results, describe(c));
+    made += results.size();
+    for (const std::string& result : results) std::filesystem::remove(folder + "/" + result);
+    std::filesystem::remove(input);
+  }
+  return made;
+}
+
+TEST(NothingLost, FilesBesideTheInputAreLeftAlone) {
+  TempDir dir;
+  putUserFiles(dir);
+  EXPECT_EQ(std::size(kConversions), convertEachKind(dir.path(), "in"));
+}
+
+TEST(NothingLost, ExistingResultsAreKept) {
+  TempDir dir;
+  putUserFiles(dir);
+  for (const char* extension : {".bmp", ".jpg", ".tif"}) occupyOutputNames(dir, extension, {"", "_2"});
+  convertEachKind(dir.path(), "in");
+}
+
+TEST(NothingLost, PathsWithBlanksAndNonAsciiLetters) {
+  TempDir top;
+  const std::string folder = top.file("снимки с интервали ü");
+  std::filesystem::create_directory(folder);
+  EXPECT_EQ(std::size(kConversions), convertEachKind(folder, "картина едно – é"));
+  EXPECT_EQ((std::vector<std::string>{"снимки с интервали ü"}), top.list());
+}
+
+// The superuser may write into any directory; without the capabilities
+// that allow it, root meets the directory's permissions like anyone else.
+ProgramResult runWithoutOverridingPermissions(const std::vector<std::string>& args) {
+  if (geteuid() != 0) return runQuarn(args);
+  ProgramRun run;
+  run.args = {"--bounding-set=-dac_override,-dac_read_search,-fowner", "--", quarnBinary()};
+  run.args.insert(run.args.end(), args.begin(), args.end());
+  return runProgram(quarn::platform::findOnPath("setpriv"), run);
+}
+
+TEST(NothingLost, AReadOnlyDirectoryGetsNoResultAndTheRunSaysSo) {
+  if (geteuid() == 0 && quarn::platform::findOnPath("setpriv").empty()) GTEST_SKIP() << "root without setpriv";
+  TempDir dir;
+  putUserFiles(dir);
+  for (const Conversion& c : kConversions) {
+    const FileKind& kind = fileKind(c.kind);
+    kind.write(dir.file("in" + kind.extension), 40, 24);
+    const DirectoryRecord before = recordDirectory(dir.path());
+    ASSERT_EQ(0, chmod(dir.path().c_str(), 0555));
+    const ProgramResult r = runWithoutOverridingPermissions(eightParameters(dir.file("in" + kind.extension), c.variant));
+    ASSERT_EQ(0, chmod(dir.path().c_str(), 0755));
+    std::vector<std::string> results;
+    EXPECT_EQ("", lostOrDamaged(before, dir.path(), &results)) << describe(c);
+    EXPECT_TRUE(results.empty()) << describe(c);
+    expectResultOrReport(r, results, describe(c));
+    std::filesystem::remove(dir.file("in" + kind.extension));
+  }
+}
+
+// The input on a small memory file system that is full: writing the result
+// fails. The file system is mounted in a mount namespace of the run's own,
+// which ends with it, so the script copies what remains on it to a report
+// directory. Needs the right to mount; skipped without it.
+TEST(NothingLost, AFullDiskLeavesNoPartOfAResultAndTheRunSaysSo) {
+  const std::string unshare = quarn::platform::findOnPath("unshare");
+  if (unshare.empty()) GTEST_SKIP() << "no unshare";
+  // $1 mount point, $2 input, $3 its name there, $4 report; then the
+  // program and its arguments but the input.
+  const std::string script =
+      "m=$1 input=$2 name=$3 report=$4; shift 4\n"
+      "mount -t tmpfs -o size=1m quarn-full \"$m\" || exit 0\n"
+      ": > \"$report/mounted\"; mkdir \"$report/fs\"\n"
+      "cp \"$input\" \"$m/$name\" && cat /dev/zero > \"$m/filler\" 2>/dev/null\n"
+      "\"$@\" \"$m/$name\"; status=$?\n"
+      "rm -f \"$m/filler\"; cp -a \"$m\"/. \"$report/fs\"/; exit $status\n";
+  for (const Conversion& c : kConversions) {
+    const FileKind& kind = fileKind(c.kind);
+    const std::string name = "in" + kind.extension;
+    TempDir mountPoint, report, source;
+    kind.write(source.file(name), 40, 24);
+    ProgramRun run;
+    run.args = {"--mount", "/bin/sh", "-c", script, "sh", mountPoint.path(), source.file(name), name, report.path(),
+                quarnBinary()};
+    std::vector<std::string> eight = eightParameters("", c.variant);
+    run.args.insert(run.args.end(), eight.begin(), eight.end() - 1);
+    const ProgramResult r = runProgram(unshare, run);
+    if (!std::filesystem::exists(report.file("mounted"))) GTEST_SKIP() << "cannot mount here: " << r.err;
+    std::vector<std::string> results;
+    EXPECT_EQ("", lostOrDamaged(recordDirectory(source.path()), report.file("fs"), &results)) << describe(c);
+    EXPECT_TRUE(results.empty()) << describe(c);
+    expectResultOrReport(r, results, describe(c));
+  }
+}
+
+// The state letter of process `pid` (R, S, T for stopped, Z), 'X' when it
+// is gone.
+char processState(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(in, text);
+  const size_t end = text.rfind(')');
+  return end != std::string::npos && end + 2 < text.size() ? text[end + 2] : 'X';
+}
+
+// A signal while the result is being written: the run removes its partial
+// result and ends by that signal. A preloaded helper stops the run once it
+// has written part of its result; the signal is sent then.
+TEST(NothingLost, AnInterruptedRunLeavesNoPartOfItsResult) {
+  TempDir dir;
+  putUserFiles(dir);
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  for (const Conversion& c : kConversions) {
+    const FileKind& kind = fileKind(c.kind);
+    const std::string input = dir.file("in" + kind.extension);
+    kind.write(input, 1600, 1200);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+      const std::string what = describe(c) + ", signal " + std::to_string(signal);
+      const DirectoryRecord before = recordDirectory(dir.path());
+      ProgramRun run;
+      run.args = eightParameters(input, c.variant);
+      run.timeoutSeconds = 120;
+      run.env = {{"LD_PRELOAD", testHelper("libstop_in_result.so")},
+                 // The helper comes before a sanitizer's runtime.
+                 {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"}};
+      std::atomic<bool> interrupted{false};
+      std::thread watcher;
+      run.started = [&](int pid) {
+        watcher = std::thread([&, pid] {
+          for (;;) {
+            const char state = processState(pid);
+            if (state == 'T') break;
+            if (state == 'Z' || state == 'X') return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+          interrupted = true;
+          kill(pid, signal);
+          kill(pid, SIGCONT);
+        });
+      };
+      const ProgramResult r = runQuarn(run);
+      watcher.join();
+      EXPECT_TRUE(interrupted) << what << ": never stopped while writing: " << r.out;
+      EXPECT_EQ(signal, r.signal) << what << ": " << r.out;
+      EXPECT_FALSE(sanitizerReported(r)) << what << ": " << r.err;
+      std::vector<std::string> results;
+      EXPECT_EQ("", lostOrDamaged(before, dir.path(), &results)) << what;
+      EXPECT_TRUE(results.empty()) << what;
+    }
+    std::filesystem::remove(input);
+  }
+}
+
+}  // namespace
