@@ -39,6 +39,17 @@ Command fromSample(std::vector<std::string> options) {
 }
 
 const Command kFfmpegReads = {"ffmpeg", "-v", "warning", "-nostdin", "-i", "{out}", "-f", "null", "-"};
+// A PCM sound track's format block (WAVEFORMATEX, as AVI players expect)
+// has no channel layout for one or two channels, and FFmpeg's AVI muxer
+// writes no other for them; ffmpeg then warns that it guessed one, for its
+// own files too. Nothing else may be said.
+const Command kFfmpegReadsSound = {"ffmpeg", "-v", "warning", "-nostdin", "-guess_layout_max", "0",
+                                   "-i", "{out}", "-f", "null", "-"};
+Command aviWithSound(const char* videoCodec, const char* soundCodec) {
+  return {"ffmpeg", "-v", "error", "-nostdin", "-f", "lavfi", "-i", "testsrc=size=96x64:rate=25:duration=1",
+          "-f", "lavfi", "-i", "sine=duration=1", "-c:v", videoCodec, "-c:a", soundCodec, "{in}"};
+}
+
 const std::vector<std::string> kAllOptions = {"15", "da", "da", "0", "0000", "0", "A"};
 const std::vector<std::string> kJpegResult = {"-12", "ne", "da", "1", "0000", "0", "A"};
 
@@ -54,6 +65,13 @@ const ResultCase kCases[] = {
     {"TiffInTiffinfo", "in.tif", fromSample({"-pix_fmt", "rgba"}), kAllOptions, ".tif",
      {"tiffinfo", "-D", "{out}"}, false},
     {"TiffInFfmpeg", "in.tif", fromSample({"-pix_fmt", "rgb24"}), kAllOptions, ".tif", kFfmpegReads, true},
+    {"AviMpeg4", "in.avi", aviWithSound("mpeg4", "pcm_s16le"), {"15", "da", "da", "0", "FMP4", "8000", "A"}, ".avi",
+     kFfmpegReadsSound, true},
+    {"AviUncompressed", "in.avi", aviWithSound("mjpeg", "pcm_u8"), kAllOptions, ".avi", kFfmpegReadsSound, true},
+    {"AviH264FromMp3", "in.avi", aviWithSound("mpeg4", "libmp3lame"), {"0", "ne", "da", "0", "H264", "6000", "A"},
+     ".avi", kFfmpegReadsSound, true},
+    {"AviWithoutSound", "in.avi", fromSample({"-c:v", "mjpeg"}), {"15", "da", "da", "0", "MJPG", "8000", "A"}, ".avi",
+     kFfmpegReads, true},
 };
 
 Command expand(const Command& command, const std::string& in, const std::string& out) {

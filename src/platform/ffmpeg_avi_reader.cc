@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -115,7 +116,10 @@ class FfmpegAviReader final : public AviVideoReader {
     facts_.height = static_cast<uint32_t>(std::max(0, stream_->codecpar->height));
     facts_.rate = static_cast<uint32_t>(std::max(0, stream_->time_base.den));
     facts_.scale = static_cast<uint32_t>(std::max(0, stream_->time_base.num));
-    facts_.length = std::max<int64_t>(0, stream_->nb_frames);
+    // Every position of a stream takes at least a chunk header in the file,
+    // dropped frames too: a length beyond that is no real stream's.
+    constexpr int64_t kChunkHeader = 8;
+    facts_.length = std::clamp<int64_t>(stream_->nb_frames, 0, static_cast<int64_t>(fileSize_ / kChunkHeader));
     const uint64_t frameBytes = bottomUpStride(facts_.width) * facts_.height;
     const bool plausible = frameBytes <= kAlwaysPlausibleFrame || frameBytes / kPlausibleRatio <= fileSize_;
     if (facts_.width > kMaxSide || facts_.height > kMaxSide || !plausible) facts_.width = facts_.height = 0;
