@@ -2,6 +2,9 @@
 # Builds the fuzz targets with clang (AddressSanitizer, UndefinedBehaviorSanitizer)
 # into build-fuzz/ and runs one of them.
 #   tools/fuzz.sh <target> [seconds] [extra libFuzzer options...]
+#   tools/fuzz.sh --build    builds every target only
+# With QUARN_FUZZ_BUILT=1 the targets are taken as built (several runs at
+# once must not build in the same folder).
 # The corpus lives in build-fuzz/corpus/<target>: seeds made with the test
 # fixtures and the findings of tests/data/regress/, then fuzz/seeds/<target>
 # when that exists; the dictionary of the target's format comes from
@@ -12,9 +15,14 @@ target=${1:?target name, e.g. png_fuzz}
 seconds=${2:-60}
 shift $(( $# >= 2 ? 2 : 1 ))
 out=$top/build-fuzz
-CC=clang CXX=clang++ cmake -S "$top" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQUARN_FUZZ=ON -DQUARN_TESTS=OFF -DQUARN_BENCH=OFF >/dev/null
-cmake --build "$out" --target "$target" make_seeds
+if [ "${QUARN_FUZZ_BUILT:-0}" != 1 ]; then
+  CC=clang CXX=clang++ cmake -S "$top" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUARN_FUZZ=ON -DQUARN_TESTS=OFF -DQUARN_BENCH=OFF >/dev/null
+  if [ "$target" = --build ]; then
+    exec cmake --build "$out"
+  fi
+  cmake --build "$out" --target "$target" make_seeds
+fi
 corpus=$out/corpus/$target
 mkdir -p "$corpus" "$out/crashes"
 ASAN_OPTIONS=detect_leaks=0 "$out/fuzz/make_seeds" "$target" "$corpus"
@@ -27,5 +35,5 @@ esac
 seeds=()
 [ -d "$top/fuzz/seeds/$target" ] && seeds+=("$top/fuzz/seeds/$target")
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-  "$out/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$out/crashes/" \
+  exec "$out/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$out/crashes/" \
   "${options[@]}" "$@" "$corpus" "${seeds[@]}"
