@@ -2,6 +2,8 @@
 // rate, the codec asked for, and what each failure prints and leaves.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <functional>
 #include <future>
@@ -313,4 +315,30 @@ TEST(VideoRun, DragAndDropAsksForTheCodecOnTheFirstFrame) {
       EXPECT_EQ(cancelled, r.out.substr(r.out.size() - std::min(r.out.size(), cancelled.size()))) << c.what;
     }
   }
+}
+
+// On a desktop (a display, zenity, no terminal) the codec is picked in
+// zenity's list; a stand-in zenity records what it was shown and picks.
+TEST(VideoRun, TheCodecChooserOnADesktopIsZenitysList) {
+  TempDir dir, tools;
+  const std::string script =
+      "#!/bin/sh\n"
+      "printf '%s\\n' \"$@\" >> \"$(dirname \"$0\")/asked\"\n"
+      "case \"$*\" in *--list*) echo MJPG ;; esac\n";
+  writeFile(tools.file("zenity"), std::vector<uint8_t>(script.begin(), script.end()));
+  EXPECT_EQ(0, chmod(tools.file("zenity").c_str(), 0755));
+  std::vector<std::string> make = testPictures(64, 48, "25", 3);
+  make.insert(make.end(), {"-c:v", "mjpeg", dir.file("in.avi")});
+  ASSERT_TRUE(runFfmpeg(make));
+  ProgramRun run;
+  run.args = {dir.file("in.avi")};
+  run.env = {{"DISPLAY", ":7"}, {"PATH", tools.path() + ":/usr/bin:/bin"}};
+  const ProgramResult r = runQuarn(run);
+  EXPECT_EQ(0, r.exitCode) << r.out;
+  EXPECT_EQ("mjpeg", probeStream(dir.file(onlyOutput(dir)))["codec_name"]);
+  const std::vector<uint8_t> asked = readFile(tools.file("asked"));
+  const std::string shown(asked.begin(), asked.end());
+  EXPECT_NE(std::string::npos, shown.find("--list\n")) << shown;
+  EXPECT_NE(std::string::npos, shown.find("FMP4\nMPEG-4 part 2\n")) << shown;
+  EXPECT_NE(std::string::npos, shown.find("0000\nFull Frames (Uncompressed)\n")) << shown;
 }
