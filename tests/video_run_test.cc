@@ -240,6 +240,25 @@ TEST(VideoRun, FailuresPrintTheirTextEndAsPrescribedAndLeaveNoResult) {
          ASSERT_NE(file.end(), header);
          std::fill(header + 24, header + 28, 0);
        }},
+      {"no decoder for the pictures", {"-f", "lavfi", "-i", "testsrc2=size=64x48:duration=1", "-c:v", "mjpeg"},
+       nullptr, "0000", 0, loading + " faila ne moje da se dekompresira!\n Instaliraite si kodeci!", 255,
+       [](std::vector<uint8_t>& file) {
+         // The codec's FourCC in the stream header and the picture format: one nobody knows.
+         const char mjpg[] = "MJPG";
+         for (auto at = file.begin(); (at = std::search(at, file.end(), mjpg, mjpg + 4)) != file.end();) {
+           std::copy("QZQZ", "QZQZ" + 4, at);
+         }
+       }},
+      {"a video stream without frames", {"-f", "lavfi", "-i", "testsrc2=size=64x48:duration=1", "-c:v", "mjpeg"},
+       nullptr, "0000", 0,
+       " lipsvat audio danni! greshka! Lipsvat video danni! Izchistvane na vremennite falove ... gotovo!", 2,
+       [](std::vector<uint8_t>& file) {
+         // Every picture chunk becomes a chunk of no stream ("99db"), the index too.
+         const char picture[] = "00dc";
+         for (auto at = file.begin(); (at = std::search(at, file.end(), picture, picture + 4)) != file.end();) {
+           std::copy("99db", "99db" + 4, at);
+         }
+       }},
   };
   for (const Case& c : cases) {
     TempDir dir;
