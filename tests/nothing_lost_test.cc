@@ -31,7 +31,7 @@ struct Conversion {
   std::string kind;
   unsigned variant;  // of eightParameters: even gives a JPEG result, odd a BMP one
 };
-const Conversion kConversions[] = {{"bmp", 0}, {"bmp16", 1}, {"png", 0}, {"jpeg", 0}, {"jpeg", 1}, {"tiff", 1}};
+const Conversion kConversions[] = {{"bmp", 0}, {"bmp16", 1}, {"png", 0}, {"jpeg", 0}, {"jpeg", 1}, {"tiff", 1}, {"avi", 0}};
 
 std::string describe(const Conversion& c) { return c.kind + " variant " + std::to_string(c.variant); }
 
@@ -171,7 +171,7 @@ char processState(int pid) {
 // result and ends by that signal. A preloaded helper stops the run once it
 // has written part of its result; the signal is sent then.
 TEST(NothingLost, AnInterruptedRunLeavesNoPartOfItsResult) {
-  TempDir dir;
+  TempDir dir, temporary;
   putUserFiles(dir);
   const char* asan = std::getenv("ASAN_OPTIONS");
   for (const Conversion& c : kConversions) {
@@ -185,6 +185,7 @@ TEST(NothingLost, AnInterruptedRunLeavesNoPartOfItsResult) {
       run.args = eightParameters(input, c.variant);
       run.timeoutSeconds = 120;
       run.env = {{"LD_PRELOAD", testHelper("libstop_in_result.so")},
+                 {"TMPDIR", temporary.path()},  // a video's sound on its way
                  // The helper comes before a sanitizer's runtime.
                  {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"}};
       std::atomic<bool> interrupted{false};
@@ -210,6 +211,7 @@ TEST(NothingLost, AnInterruptedRunLeavesNoPartOfItsResult) {
       std::vector<std::string> results;
       EXPECT_EQ("", lostOrDamaged(before, dir.path(), &results)) << what;
       EXPECT_TRUE(results.empty()) << what;
+      EXPECT_TRUE(temporary.list().empty()) << what;
     }
     std::filesystem::remove(input);
   }

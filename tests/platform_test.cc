@@ -201,3 +201,16 @@ TEST(CodecList, FormatsBothSections) {
   app::printCodecList(empty, {});
   EXPECT_EQ("\n Nalichni sa slednite video kodeci:\n\nBez Kompresirane - kod: 0000\n\n", empty.text());
 }
+
+TEST(Dialogs, ChoicesByNumberOrCode) {
+  const std::vector<platform::ChoiceItem> items = {{"MPEG-4", "FMP4"}, {"MPEG-2", "DVR "}, {"x", "mjpg"}, {"y", "MJPG"}};
+  const struct {
+    const char* answer;
+    std::optional<size_t> picked;
+  } cases[] = {
+      {"1", 0}, {" 2 \n", 1}, {"4", 3}, {"0", std::nullopt}, {"5", std::nullopt}, {"99999999999", std::nullopt},
+      {"FMP4", 0}, {"fmp4", 0}, {"DVR", 1}, {"dvr ", 1}, {"mjpg", 2}, {"MJPG", 3}, {"Mjpg", 2},
+      {"", std::nullopt}, {"  ", std::nullopt}, {"XVID", std::nullopt}, {"-1", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.picked, platform::pickChoice(c.answer, items)) << '"' << c.answer << '"';
+}

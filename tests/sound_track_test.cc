@@ -37,7 +37,7 @@ class FakeBoxes : public quarn::platform::MessageBoxes {
   BoxAnswer answer = BoxAnswer::kNo;
   std::vector<std::string> shown;
   BoxAnswer show(std::string_view caption, std::string_view text, BoxStyle style) override {
-    EXPECT_EQ(BoxStyle::kQuestionYesNo, style);
+    EXPECT_EQ(BoxStyle::kWarningYesNo, style);
     shown.push_back(std::string(caption) + "|" + std::string(text));
     return answer;
   }

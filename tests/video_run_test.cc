@@ -2,6 +2,8 @@
 // rate, the codec asked for, and what each failure prints and leaves.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <functional>
 #include <future>
@@ -238,6 +240,25 @@ TEST(VideoRun, FailuresPrintTheirTextEndAsPrescribedAndLeaveNoResult) {
          ASSERT_NE(file.end(), header);
          std::fill(header + 24, header + 28, 0);
        }},
+      {"no decoder for the pictures", {"-f", "lavfi", "-i", "testsrc2=size=64x48:duration=1", "-c:v", "mjpeg"},
+       nullptr, "0000", 0, loading + " faila ne moje da se dekompresira!\n Instaliraite si kodeci!", 255,
+       [](std::vector<uint8_t>& file) {
+         // The codec's FourCC in the stream header and the picture format: one nobody knows.
+         const char mjpg[] = "MJPG";
+         for (auto at = file.begin(); (at = std::search(at, file.end(), mjpg, mjpg + 4)) != file.end();) {
+           std::copy("QZQZ", "QZQZ" + 4, at);
+         }
+       }},
+      {"a video stream without frames", {"-f", "lavfi", "-i", "testsrc2=size=64x48:duration=1", "-c:v", "mjpeg"},
+       nullptr, "0000", 0,
+       " lipsvat audio danni! greshka! Lipsvat video danni! Izchistvane na vremennite falove ... gotovo!", 2,
+       [](std::vector<uint8_t>& file) {
+         // Every picture chunk becomes a chunk of no stream ("99db"), the index too.
+         const char picture[] = "00dc";
+         for (auto at = file.begin(); (at = std::search(at, file.end(), picture, picture + 4)) != file.end();) {
+           std::copy("99db", "99db" + 4, at);
+         }
+       }},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -313,4 +334,30 @@ TEST(VideoRun, DragAndDropAsksForTheCodecOnTheFirstFrame) {
       EXPECT_EQ(cancelled, r.out.substr(r.out.size() - std::min(r.out.size(), cancelled.size()))) << c.what;
     }
   }
+}
+
+// On a desktop (a display, zenity, no terminal) the codec is picked in
+// zenity's list; a stand-in zenity records what it was shown and picks.
+TEST(VideoRun, TheCodecChooserOnADesktopIsZenitysList) {
+  TempDir dir, tools;
+  const std::string script =
+      "#!/bin/sh\n"
+      "printf '%s\\n' \"$@\" >> \"$(dirname \"$0\")/asked\"\n"
+      "case \"$*\" in *--list*) echo MJPG ;; esac\n";
+  writeFile(tools.file("zenity"), std::vector<uint8_t>(script.begin(), script.end()));
+  EXPECT_EQ(0, chmod(tools.file("zenity").c_str(), 0755));
+  std::vector<std::string> make = testPictures(64, 48, "25", 3);
+  make.insert(make.end(), {"-c:v", "mjpeg", dir.file("in.avi")});
+  ASSERT_TRUE(runFfmpeg(make));
+  ProgramRun run;
+  run.args = {dir.file("in.avi")};
+  run.env = {{"DISPLAY", ":7"}, {"PATH", tools.path() + ":/usr/bin:/bin"}};
+  const ProgramResult r = runQuarn(run);
+  EXPECT_EQ(0, r.exitCode) << r.out;
+  EXPECT_EQ("mjpeg", probeStream(dir.file(onlyOutput(dir)))["codec_name"]);
+  const std::vector<uint8_t> asked = readFile(tools.file("asked"));
+  const std::string shown(asked.begin(), asked.end());
+  EXPECT_NE(std::string::npos, shown.find("--list\n")) << shown;
+  EXPECT_NE(std::string::npos, shown.find("FMP4\nMPEG-4 part 2\n")) << shown;
+  EXPECT_NE(std::string::npos, shown.find("0000\nFull Frames (Uncompressed)\n")) << shown;
 }

@@ -37,8 +37,9 @@ struct AviSoundTrack {
 };
 
 // True when the writer can carry a sound track of this format: PCM of 8,
-// 16, 24 or 32 bits, IEEE float, or another format FFmpeg's AVI tables
-// know, with a block alignment and a sample rate.
+// 16, 24 or 32 bits whose block is one sample of each channel, IEEE float
+// likewise, or another format FFmpeg's AVI tables know; with a block
+// alignment, a sample rate and 1 to 64 channels.
 bool canCarrySound(const AviSoundTrack& sound);
 
 enum class AviWriteStatus {

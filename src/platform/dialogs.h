@@ -17,7 +17,12 @@ enum class BoxStyle {
   kWarningOk,      // OK button, warning icon
   kErrorOk,        // OK button, error icon
   kQuestionYesNo,  // Yes and No buttons, question icon
+  kWarningYesNo,   // Yes and No buttons, warning icon
 };
+
+inline bool asksYesOrNo(BoxStyle style) {
+  return style == BoxStyle::kQuestionYesNo || style == BoxStyle::kWarningYesNo;
+}
 
 enum class BoxAnswer { kOk, kYes, kNo };
 

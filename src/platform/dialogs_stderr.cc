@@ -15,7 +15,7 @@ class StandardErrorBoxes final : public MessageBoxes {
     box.append("[").append(caption).append("]\n").append(text).append("\n");
     std::fwrite(box.data(), 1, box.size(), stderr);
     std::fflush(stderr);
-    return style == BoxStyle::kQuestionYesNo ? BoxAnswer::kNo : BoxAnswer::kOk;
+    return asksYesOrNo(style) ? BoxAnswer::kNo : BoxAnswer::kOk;
   }
 
   // Nobody can pick: the choice is cancelled.

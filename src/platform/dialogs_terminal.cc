@@ -12,10 +12,10 @@ class TerminalBoxes final : public MessageBoxes {
  public:
   BoxAnswer show(std::string_view caption, std::string_view text, BoxStyle style) override {
     std::string box = "\n [" + std::string(caption) + "]\n" + std::string(text) + "\n";
-    if (style == BoxStyle::kQuestionYesNo) box += " [Да/Не]: ";
+    if (asksYesOrNo(style)) box += " [Да/Не]: ";
     std::fwrite(box.data(), 1, box.size(), stdout);
     std::fflush(stdout);
-    if (style != BoxStyle::kQuestionYesNo) return BoxAnswer::kOk;
+    if (!asksYesOrNo(style)) return BoxAnswer::kOk;
     std::string line;
     readLine(line);
     return isYesAnswer(line) ? BoxAnswer::kYes : BoxAnswer::kNo;

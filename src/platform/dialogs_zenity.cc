@@ -22,16 +22,18 @@ class ZenityBoxes final : public MessageBoxes {
         args.emplace_back("--error");
         break;
       case BoxStyle::kQuestionYesNo:
+      case BoxStyle::kWarningYesNo:
         args.emplace_back("--question");
         args.emplace_back("--ok-label=Да");
         args.emplace_back("--cancel-label=Не");
+        if (style == BoxStyle::kWarningYesNo) args.emplace_back("--icon-name=dialog-warning");
         break;
     }
     args.push_back("--title=" + std::string(caption));
     args.push_back("--text=" + std::string(text));
     args.emplace_back("--no-markup");
     const bool accepted = run(args);
-    if (style != BoxStyle::kQuestionYesNo) return BoxAnswer::kOk;
+    if (!asksYesOrNo(style)) return BoxAnswer::kOk;
     return accepted ? BoxAnswer::kYes : BoxAnswer::kNo;
   }
 

@@ -126,6 +126,8 @@ class FfmpegAviReader final : public AviVideoReader {
   }
 
   // One step of decoding: a picture out of the decoder, or a packet into it.
+  // Every step takes a picture out or a packet in, or ends the stream: a
+  // decoder that keeps failing cannot hold the loop.
   void receiveOrFeed() {
     const int received = avcodec_receive_frame(decoder_.get(), decoded_.get());
     if (received == 0) {
@@ -135,31 +137,33 @@ class FfmpegAviReader final : public AviVideoReader {
       havePending_ = true;
       return;
     }
-    if (received == AVERROR_EOF) {
+    // Anything else than a picture: that picture is lost (its position
+    // shows it), or the decoder wants input.
+    if (received == AVERROR_EOF || endOfInput_) {
       drained_ = true;
       return;
     }
-    if (received != AVERROR(EAGAIN)) return;  // that picture is lost; its position shows it
-    if (endOfInput_) {
-      drained_ = true;  // the decoder wants input it will not get
-      return;
-    }
-    while (true) {
+    while (!packetHeld_) {
       if (av_read_frame(format_.get(), packet_.get()) < 0) {
         endOfInput_ = true;
         avcodec_send_packet(decoder_.get(), nullptr);
         return;
       }
-      if (packet_->stream_index != stream_->index) {
+      if (packet_->stream_index == stream_->index) {
+        packetHeld_ = true;
+        if (packet_->dts != AV_NOPTS_VALUE) sent_.insert(packet_->dts);
+      } else {
         av_packet_unref(packet_.get());
-        continue;
       }
-      if (packet_->dts != AV_NOPTS_VALUE) sent_.insert(packet_->dts);
-      const int sentResult = avcodec_send_packet(decoder_.get(), packet_.get());
-      av_packet_unref(packet_.get());
-      if (sentResult == AVERROR(EAGAIN)) continue;  // not expected after EAGAIN from receive
+    }
+    // A decoder that is full keeps the packet for the next step; one that
+    // wants neither input nor output is broken, and the stream ends there.
+    if (avcodec_send_packet(decoder_.get(), packet_.get()) == AVERROR(EAGAIN)) {
+      if (received == AVERROR(EAGAIN)) drained_ = true;
       return;
     }
+    av_packet_unref(packet_.get());
+    packetHeld_ = false;
   }
 
   // The position has no decoded picture. One whose packet the decoder
@@ -232,7 +236,7 @@ class FfmpegAviReader final : public AviVideoReader {
   int64_t position_ = 0;    // the next position to give
   int64_t nextDecoded_ = 0;
   int64_t pendingPosition_ = 0;
-  bool havePending_ = false, haveLast_ = false, endOfInput_ = false, drained_ = false;
+  bool havePending_ = false, haveLast_ = false, endOfInput_ = false, drained_ = false, packetHeld_ = false;
 };
 
 bool isRiffAvi(int fd) {

@@ -19,6 +19,9 @@ using namespace ffmpeg;
 
 constexpr uint16_t kWaveFormatPcm = 1;
 constexpr uint16_t kWaveFormatIeeeFloat = 3;
+// More channels than any sound format of an AVI has; FFmpeg's decoders
+// refuse far fewer than the 65535 a format block can claim.
+constexpr uint16_t kMaxSoundChannels = 64;
 // The muxer wants about 16 bytes of OpenDML super index per gigabyte.
 constexpr int64_t kIndexBytesPerGigabyte = 16;
 constexpr int64_t kIndexSpareBytes = 1024;
@@ -305,8 +308,11 @@ class FileAviWriter final : public AviWriterBackend {
 }  // namespace
 
 bool canCarrySound(const AviSoundTrack& s) {
-  return s.channels > 0 && s.samplesPerSec > 0 && s.samplesPerSec <= INT32_MAX && s.blockAlign > 0 &&
-         soundCodec(s) != AV_CODEC_ID_NONE;
+  // Samples of PCM are whole: a sample frame is one sample of each channel.
+  const bool pcm = s.formatTag == kWaveFormatPcm || s.formatTag == kWaveFormatIeeeFloat;
+  if (pcm && s.blockAlign != uint32_t{s.channels} * s.bitsPerSample / 8) return false;
+  return s.channels > 0 && s.channels <= kMaxSoundChannels && s.samplesPerSec > 0 && s.samplesPerSec <= INT32_MAX &&
+         s.blockAlign > 0 && soundCodec(s) != AV_CODEC_ID_NONE;
 }
 
 std::unique_ptr<AviWriterBackend> AviWriterBackend::create(std::FILE* file) {

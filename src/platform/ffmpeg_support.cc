@@ -36,6 +36,20 @@ void toNowhere(void*, int level, const char*, va_list) {
   if (level <= AV_LOG_WARNING) ++complaints;
 }
 
+using ReadPacket = int (*)(void*, uint8_t*, int);
+using WritePacket = int (*)(void*, uint8_t*, int);
+using Seek = int64_t (*)(void*, int64_t, int);
+
+// An AVIO context of `block` bytes over `self`'s callbacks; empty when the
+// memory cannot be had.
+IoContext makeIo(void* self, int block, ReadPacket read, WritePacket write, Seek seek) {
+  auto* buffer = static_cast<uint8_t*>(av_malloc(static_cast<size_t>(block)));
+  if (buffer == nullptr) return {};
+  IoContext io(avio_alloc_context(buffer, block, write != nullptr ? 1 : 0, self, read, write, seek));
+  if (!io) av_free(buffer);
+  return io;
+}
+
 }  // namespace
 
 void IoContextFree::operator()(AVIOContext* io) const {
@@ -60,10 +74,7 @@ void quietLibraryLog() {
 }
 
 FileReader::FileReader(int fd) : fd_(fd) {
-  auto* buffer = static_cast<uint8_t*>(av_malloc(kReadBlock));
-  if (buffer == nullptr) return;
-  io_.reset(avio_alloc_context(buffer, kReadBlock, 0, this, &FileReader::read, nullptr, &FileReader::seek));
-  if (!io_) av_free(buffer);
+  io_ = makeIo(this, kReadBlock, &FileReader::read, nullptr, &FileReader::seek);
 }
 
 FileReader::~FileReader() = default;
@@ -91,10 +102,7 @@ int64_t FileReader::seek(void* self, int64_t offset, int whence) {
 }
 
 MemoryReader::MemoryReader(const uint8_t* data, size_t size) : data_(data), size_(size) {
-  auto* buffer = static_cast<uint8_t*>(av_malloc(kReadBlock));
-  if (buffer == nullptr) return;
-  io_.reset(avio_alloc_context(buffer, kReadBlock, 0, this, &MemoryReader::read, nullptr, &MemoryReader::seek));
-  if (!io_) av_free(buffer);
+  io_ = makeIo(this, kReadBlock, &MemoryReader::read, nullptr, &MemoryReader::seek);
 }
 
 int MemoryReader::read(void* self, uint8_t* buffer, int size) {
@@ -139,10 +147,7 @@ int64_t MemoryReader::seek(void* self, int64_t offset, int whence) {
 }
 
 MemoryWriter::MemoryWriter() {
-  auto* buffer = static_cast<uint8_t*>(av_malloc(kReadBlock));
-  if (buffer == nullptr) return;
-  io_.reset(avio_alloc_context(buffer, kReadBlock, 1, this, nullptr, &MemoryWriter::write, &MemoryWriter::seek));
-  if (!io_) av_free(buffer);
+  io_ = makeIo(this, kReadBlock, nullptr, &MemoryWriter::write, &MemoryWriter::seek);
 }
 
 int MemoryWriter::write(void* self, uint8_t* buffer, int size) {
@@ -164,10 +169,7 @@ int64_t MemoryWriter::seek(void* self, int64_t offset, int whence) {
 }
 
 FileWriter::FileWriter(std::FILE* file) : file_(file) {
-  auto* buffer = static_cast<uint8_t*>(av_malloc(kWriteBlock));
-  if (buffer == nullptr) return;
-  io_.reset(avio_alloc_context(buffer, kWriteBlock, 1, this, nullptr, &FileWriter::write, &FileWriter::seek));
-  if (!io_) av_free(buffer);
+  io_ = makeIo(this, kWriteBlock, nullptr, &FileWriter::write, &FileWriter::seek);
 }
 
 int FileWriter::write(void* self, uint8_t* buffer, int size) {

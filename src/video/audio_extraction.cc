@@ -145,7 +145,7 @@ ExtractionResult extractAudioTrack(const std::string& inputPath, bool fullComman
       say(track, " tip - waveformatex - poddurjano!\n");
       if (format->bitsPerSample == 0) {  // an unknown compression
         if (fullCommandLine) return kSoundExtracted;
-        if (boxes.show(kUnknownCompressionCaption, kUnknownCompressionText, platform::BoxStyle::kQuestionYesNo) ==
+        if (boxes.show(kUnknownCompressionCaption, kUnknownCompressionText, platform::BoxStyle::kWarningYesNo) ==
             platform::BoxAnswer::kYes) {
           say(track, " Audio izvlichaneto e otkazano!\n");
           return kSoundExtracted;

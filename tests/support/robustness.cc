@@ -1,6 +1,8 @@
 #include "support/robustness.h"
 
 #include <algorithm>
+#include <cstring>
+#include <tuple>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -13,6 +15,8 @@
 #include "support/picture_fixture.h"
 #include "support/png_fixture.h"
 #include "support/temp_dir.h"
+#include "support/video_fixture.h"
+#include "video/frame_loop.h"
 
 namespace quarn::testing {
 namespace {
@@ -146,26 +150,64 @@ bool endsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// The position of the first `text` in `file` at or after `from`.
+size_t positionOf(const std::vector<uint8_t>& file, const char* text, size_t from = 0) {
+  const auto at = std::search(file.begin() + long(std::min(from, file.size())), file.end(), text,
+                              text + std::strlen(text));
+  return size_t(at - file.begin());
+}
+
+// An AVI of three frames of Motion JPEG with a PCM sound track, as the
+// ffmpeg tool writes it.
+void writeAvi(const std::string& path, uint32_t width, uint32_t height) {
+  std::vector<std::string> make = {"-f", "lavfi", "-i", "sine=duration=0.12:sample_rate=8000"};
+  const std::vector<std::string> pictures = testPictures(int(width), int(height), "25", 3);
+  make.insert(make.end(), pictures.begin(), pictures.end());
+  make.insert(make.end(), {"-map", "1:v", "-map", "0:a", "-c:v", "mjpeg", "-c:a", "pcm_s16le", "-f", "avi", path});
+  if (!runFfmpeg(make)) throw std::runtime_error("ffmpeg could not make " + path);
+}
+
+// The main header, both stream headers and format blocks, and the lengths
+// of the RIFF, the movi list and the index.
+std::vector<HeaderField> aviFields(const std::vector<uint8_t>& file) {
+  std::vector<HeaderField> fields = {{"RIFF length", 4}};
+  const size_t avih = positionOf(file, "avih") + 8, vids = positionOf(file, "vids"),
+               video = positionOf(file, "strf", vids) + 8, auds = positionOf(file, "auds"),
+               sound = positionOf(file, "strf", auds) + 8, movi = positionOf(file, "movi") - 4,
+               idx1 = positionOf(file, "idx1") + 4;
+  for (const auto& [name, offset, size] : std::vector<std::tuple<const char*, size_t, unsigned>>{
+           {"dwMicroSecPerFrame", avih, 4}, {"dwTotalFrames", avih + 16, 4}, {"dwStreams", avih + 24, 4},
+           {"video dwScale", vids + 20, 4}, {"video dwRate", vids + 24, 4}, {"video dwLength", vids + 32, 4},
+           {"biWidth", video + 4, 4}, {"biHeight", video + 8, 4}, {"biBitCount", video + 14, 2},
+           {"biSizeImage", video + 20, 4}, {"sound dwLength", auds + 32, 4}, {"sound dwSampleSize", auds + 44, 4},
+           {"wFormatTag", sound, 2}, {"nChannels", sound + 2, 2}, {"nSamplesPerSec", sound + 4, 4},
+           {"nBlockAlign", sound + 12, 2}, {"wBitsPerSample", sound + 14, 2}, {"movi length", movi, 4},
+           {"idx1 length", idx1, 4}}) {
+    if (offset + size <= file.size()) fields.push_back({name, offset, size});
+  }
+  return fields;
+}
+
 }  // namespace
 
 const std::vector<FileKind>& fileKinds() {
   static const std::vector<FileKind> kinds = {
-      {"bmp", ".bmp", true, 24,
+      {"bmp", ".bmp", true, false, 24,
        [](const std::string& path, uint32_t w, uint32_t h) { writeFile(path, makePatternBitmap(int32_t(w), int32_t(h), 24)); },
        bmpFields},
-      {"bmp16", ".bmp", true, 24,
+      {"bmp16", ".bmp", true, false, 24,
        [](const std::string& path, uint32_t w, uint32_t h) {
          writeFile(path, makeSixteenBitBitmap(int32_t(w), int32_t(h), true));
        },
        bmpFields},
-      {"png", ".png", false, 32,
+      {"png", ".png", false, false, 32,
        [](const std::string& path, uint32_t w, uint32_t h) {
          writeFile(path, encodePng(randomPicture(w, h, 2, 8, false, w ^ h)));
        },
        pngFields},
-      {"jpeg", ".jpg", false, 24,
+      {"jpeg", ".jpg", false, false, 24,
        [](const std::string& path, uint32_t w, uint32_t h) { writeJpeg(path, {w, h}); }, jpegFields},
-      {"tiff", ".tif", false, 32,
+      {"tiff", ".tif", false, false, 32,
        [](const std::string& path, uint32_t w, uint32_t h) {
          TiffPicture picture;
          picture.width = w;
@@ -176,6 +218,7 @@ const std::vector<FileKind>& fileKinds() {
          writeTiff(path, picture);
        },
        tiffFields},
+      {"avi", ".avi", false, true, 24, writeAvi, aviFields},
   };
   return kinds;
 }
@@ -259,7 +302,17 @@ bool endsWithProgramMessage(const ProgramResult& r) {
         " greshka! Ne moje da se suzdade izhoden fail!",
         " greshka pri analizirane na argumentite!",
         " \n sashtestvuva i nqma da se prezapishe!",  // the end of the existing-output message
+        // A video's: the input cannot be loaded, a prescribed early end, the
+        // closing clean-up of every other run.
+        " Veroqtno faila e povreden ili e ot nepoddurjan format!",
+        " Nedostatacho pamet!",
+        " Diskova greshka pri cheteneto!",
+        " Diskova greshka pri otvarqneto!",
+        " Izchistvane na vremennite falove ... gotovo!",
     };
+    for (int ending = int(video::VideoEnding::kNoVideo); ending <= int(video::VideoEnding::kWriteFailed); ++ending) {
+      e.push_back(video::videoEndingMessage(video::VideoEnding(ending)));
+    }
     for (int code = engine::kTooSmall; code <= engine::kConverted; ++code) {
       if (code != engine::kOutputExists) e.push_back(engine::conversionMessage(engine::ConversionResult(code)));
     }

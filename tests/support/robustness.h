@@ -30,6 +30,7 @@ struct FileKind {
   std::string name;       // "bmp", "png", ...: names the tests
   std::string extension;  // of its input files
   bool keepsEveryRow;     // false: rows are output in fours, so 2 or 3 rows give no picture
+  bool isVideo;           // a video: its result is no picture of about twice the input
   unsigned bitsPerPixel;  // of the BitmapBuffer its pictures are converted in
   // Writes a valid file of this kind.
   std::function<void(const std::string& path, uint32_t width, uint32_t height)> write;

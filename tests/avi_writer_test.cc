@@ -1,0 +1,105 @@
+// The output video's writer: its checks in their order, and what each
+// failure leaves behind.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "platform/files.h"
+#include "support/temp_dir.h"
+#include "support/video_fixture.h"
+#include "video/avi_writer.h"
+
+using namespace quarn;
+using namespace quarn::video;
+using quarn::testing::TempDir;
+
+namespace {
+
+class Chooser final : public platform::MessageBoxes {
+ public:
+  std::optional<size_t> pick;
+  platform::BoxAnswer show(std::string_view, std::string_view, platform::BoxStyle) override {
+    return platform::BoxAnswer::kOk;
+  }
+  std::optional<size_t> choose(std::string_view, std::string_view, const std::vector<platform::ChoiceItem>&) override {
+    return pick;
+  }
+};
+
+constexpr uint32_t kWidth = 33, kHeight = 20;
+const std::vector<uint8_t> kPixels(size_t{(kWidth * 3 + 3) / 4 * 4} * kHeight, 0x40);
+const FrameBitmap kFrame{kPixels.data(), kWidth, kHeight};
+constexpr uint32_t kFmp4 = 0x34504d46;
+
+std::unique_ptr<AviWriter> created(const TempDir& dir) {
+  std::unique_ptr<AviWriter> w;
+  EXPECT_EQ(platform::CreateStatus::kCreated, createAviWriter(dir.file("out.avi"), {25, 1}, 2, w));
+  return w;
+}
+
+}  // namespace
+
+TEST(AviWriter, ChecksComeInTheirOrder) {
+  TempDir dir;
+  Chooser chooser;
+  CompressOptions options{kFmp4, 5000};
+  const FrameBitmap empty{nullptr, kWidth, kHeight};
+  EXPECT_EQ(kAviBadHandle, setVideoCompression(nullptr, nullptr, options, false, chooser));
+  EXPECT_EQ(kAviBadHandle, addVideoFrame(nullptr, &kFrame));
+  std::unique_ptr<AviWriter> none;
+  EXPECT_EQ(kAviBadHandle, closeAviWriter(none));
+
+  auto w = created(dir);
+  EXPECT_EQ(kAviBadParam, setVideoCompression(w.get(), nullptr, options, false, chooser));
+  EXPECT_EQ(kAviBadParam, addVideoFrame(w.get(), &empty));
+  EXPECT_EQ(kAviOk, setVideoCompression(w.get(), &kFrame, options, false, chooser));
+  EXPECT_EQ(kAviCompressor, setVideoCompression(w.get(), &kFrame, options, false, chooser));
+  EXPECT_EQ(kAviOk, addVideoFrame(w.get(), &kFrame));
+  EXPECT_EQ(kAviOk, closeAviWriter(w));
+  const auto stream = quarn::testing::probeStream(dir.file("out.avi"));
+  EXPECT_EQ("mpeg4", stream.at("codec_name"));
+  EXPECT_EQ("1", stream.at("nb_frames"));
+}
+
+TEST(AviWriter, AFailedSetUpRefusesEverythingAfterAndLeavesNoFile) {
+  struct Case {
+    const char* what;
+    CompressOptions options;
+    bool ask;
+    std::optional<size_t> pick;
+    AviResult result;
+  } cases[] = {
+      {"unknown FourCC", {0x5a515a51, 5000}, false, std::nullopt, kAviCompressor},
+      {"chooser cancelled", {0, 0}, true, std::nullopt, kAviUserAbort},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    Chooser chooser;
+    chooser.pick = c.pick;
+    CompressOptions options = c.options;
+    auto w = created(dir);
+    EXPECT_EQ(c.result, setVideoCompression(w.get(), &kFrame, options, c.ask, chooser)) << c.what;
+    EXPECT_EQ(kAviError, addVideoFrame(w.get(), &kFrame)) << c.what;
+    EXPECT_EQ(kAviBadFormat, closeAviWriter(w)) << c.what;
+    EXPECT_TRUE(dir.list().empty()) << c.what;
+  }
+}
+
+TEST(AviWriter, FramesWithoutASetUpAreStoredUncompressedAndNoFrameMeansNoFile) {
+  TempDir dir;
+  auto w = created(dir);
+  EXPECT_EQ(kAviOk, addVideoFrame(w.get(), &kFrame));
+  EXPECT_EQ(kAviOk, closeAviWriter(w));
+  EXPECT_EQ("rawvideo", quarn::testing::probeStream(dir.file("out.avi"))["codec_name"]);
+
+  TempDir empty;
+  std::unique_ptr<AviWriter> unused;
+  ASSERT_EQ(platform::CreateStatus::kCreated, createAviWriter(empty.file("out.avi"), {25, 1}, 0, unused));
+  EXPECT_EQ(kAviBadFormat, closeAviWriter(unused));
+  EXPECT_TRUE(empty.list().empty());
+  std::unique_ptr<AviWriter> taken;
+  quarn::testing::writeFile(empty.file("x.avi"), {1});
+  EXPECT_EQ(platform::CreateStatus::kExists, createAviWriter(empty.file("x.avi"), {25, 1}, 0, taken));
+  EXPECT_EQ(nullptr, taken);
+  EXPECT_EQ(std::vector<uint8_t>{1}, quarn::testing::readFile(empty.file("x.avi")));
+}
