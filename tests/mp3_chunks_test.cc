@@ -21,7 +21,7 @@ namespace {
 
 const Bytes kFormat = mp3Format();
 const Bytes kA = pattern(417, 1), kB = pattern(418, 2), kC = pattern(5, 3), kV = pattern(30, 4);
-const std::vector<StreamSpec> kVideoAndMp3 = {{"vids", Bytes(40, 0)}, {"auds", kFormat}};
+const std::vector<StreamLayout> kVideoAndMp3 = {{"vids", Bytes(40, 0)}, {"auds", kFormat}};
 
 Bytes walk(const Bytes& file) {
   MemorySource in(file.data(), file.size());
@@ -32,7 +32,7 @@ Bytes walk(const Bytes& file) {
 
 // A header for the usual two streams, then `beforeMovie`, then the movie.
 Bytes avi(const std::function<void(RiffBuilder&)>& beforeMovie, const std::function<void(RiffBuilder&)>& movie,
-          const std::vector<StreamSpec>& streams = kVideoAndMp3, std::optional<uint32_t> declared = {}) {
+          const std::vector<StreamLayout>& streams = kVideoAndMp3, std::optional<uint32_t> declared = {}) {
   RiffBuilder b = aviHeader(streams, declared);
   beforeMovie(b);
   b.list("LIST", "movi");
@@ -57,7 +57,7 @@ struct WalkCase {
 }  // namespace
 
 TEST(Mp3Chunks, CopiesFormatBlockThenAudioChunksAsTheWalkFindsThem) {
-  const std::vector<StreamSpec> threeStreams = {{"vids", Bytes(40, 0)}, {"auds", kFormat}, {"auds", kFormat}};
+  const std::vector<StreamLayout> threeStreams = {{"vids", Bytes(40, 0)}, {"auds", kFormat}, {"auds", kFormat}};
   const Bytes threeStreamMovie =
       avi(nothing, [](RiffBuilder& b) { b.chunk("01wb", kA).chunk("02wb", kC).chunk("00dc", kV).chunk("01wb", kB); },
           threeStreams);

@@ -56,7 +56,7 @@ TEST(AviAudio, FindsTheFirstAudioStreamAndAllItsChunks) {
     Bytes file;
     StreamBytes want;
   };
-  const std::vector<StreamSpec> videoAudioAudio = {{"vids", Bytes(40, 0)}, {"auds", kPcm16}, {"auds", waveFormat(1, 1, 8000, 1, 8)}};
+  const std::vector<StreamLayout> videoAudioAudio = {{"vids", Bytes(40, 0)}, {"auds", kPcm16}, {"auds", waveFormat(1, 1, 8000, 1, 8)}};
   const Case cases[] = {
       {"movi, rec lists and AVIX RIFFs, in file order",
        [&] {

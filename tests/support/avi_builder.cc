@@ -101,11 +101,11 @@ Bytes mp3Format() {
   return waveFormat(0x55, 2, 44100, 1152, 0, 12) + le16(1) + le32(2) + le16(1152) + le16(1) + le16(1393);
 }
 
-RiffBuilder aviHeader(const std::vector<StreamSpec>& streams, std::optional<uint32_t> declaredStreams) {
+RiffBuilder aviHeader(const std::vector<StreamLayout>& streams, std::optional<uint32_t> declaredStreams) {
   RiffBuilder b;
   b.list("RIFF", "AVI ").list("LIST", "hdrl");
   b.chunk("avih", mainHeader(declaredStreams.value_or(static_cast<uint32_t>(streams.size()))));
-  for (const StreamSpec& s : streams) b.list("LIST", "strl").chunk("strh", streamHeader(s.type)).chunk("strf", s.format).end();
+  for (const StreamLayout& s : streams) b.list("LIST", "strl").chunk("strh", streamHeader(s.type)).chunk("strf", s.format).end();
   b.end();
   return b;
 }

@@ -43,13 +43,13 @@ Bytes waveFormat(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockA
                  std::optional<uint16_t> cbSize = std::nullopt, const Bytes& extra = {});
 Bytes mp3Format();                           // MPEGLAYER3WAVEFORMAT, 30 bytes
 
-struct StreamSpec {
+struct StreamLayout {
   const char* type;  // "vids" or "auds"
   Bytes format;      // its "strf" data
 };
 // "RIFF" "AVI " opened, with a closed header list of `streams`; dwStreams
 // says `declaredStreams` (default: their number).
-RiffBuilder aviHeader(const std::vector<StreamSpec>& streams, std::optional<uint32_t> declaredStreams = {});
+RiffBuilder aviHeader(const std::vector<StreamLayout>& streams, std::optional<uint32_t> declaredStreams = {});
 
 // An AVI made by the ffmpeg tool at `path`: a small raw picture at `rate`
 // frames a second for one second, with a tone of 44100 Hz encoded by
