@@ -212,7 +212,7 @@ TEST(VideoRun, EveryCodeOfTheCodecListConvertsAnOddSizedVideo) {
   }
 }
 
-TEST(VideoRun, FailuresPrintTheirTextEndAsPrescribedAndLeaveNoResult) {
+TEST(VideoRun, FailuresPrintTheirTextEndWithTheirStatusAndLeaveNoResult) {
   const std::string loading = " Zarejdane & konvertirane .........";
   struct Case {
     const char* what;

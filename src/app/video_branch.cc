@@ -76,7 +76,7 @@ void carrySound(video::SoundTrack& sound, video::AviWriter* writer) {
   video::setAviWriterSound(writer, std::move(carry));
 }
 
-// An ending the video pipeline prescribes: the result goes, the reader
+// An ending of the video pipeline that stops the run: the result goes, the reader
 // gets a moment, the process ends with -1.
 [[noreturn]] void endVideoRun(platform::Console& console, video::VideoEnding ending,
                               std::unique_ptr<video::AviWriter>& writer) {

@@ -9,7 +9,7 @@
 
 namespace quarn::app {
 
-// Prints its own messages. The endings the video pipeline prescribes (a
+// Prints its own messages. The video pipeline's stopping endings (a
 // stream that cannot be read, a cancelled or unusable codec, a failed
 // write) end the process with -1 after removing the result; every other
 // way returns the outcome.

@@ -302,7 +302,7 @@ bool endsWithProgramMessage(const ProgramResult& r) {
         " greshka! Ne moje da se suzdade izhoden fail!",
         " greshka pri analizirane na argumentite!",
         " \n sashtestvuva i nqma da se prezapishe!",  // the end of the existing-output message
-        // A video's: the input cannot be loaded, a prescribed early end, the
+        // A video's: the input cannot be loaded, an early end of the run, the
         // closing clean-up of every other run.
         " Veroqtno faila e povreden ili e ot nepoddurjan format!",
         " Nedostatacho pamet!",
