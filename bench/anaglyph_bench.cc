@@ -9,8 +9,10 @@
 
 #include "engine/anaglyph.h"
 #include "engine/memory_conversion.h"
+#include "support/optimise_colours.h"
 
 using namespace quarn::engine;
+using quarn::testing::optimiseColours;
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/bitmap_buffer.h"
 #include "engine/memory_conversion.h"
 #include "platform/avi_reader.h"
 #include "platform/avi_writer_backend.h"
@@ -32,9 +32,9 @@ std::string clip() {
   return made;
 }
 
-// Reading and decoding, to bottom-up rows: the frame loop's input side.
-void BM_DecodeToBottomUp(benchmark::State& state) {
-  std::vector<uint8_t> pixels(engine::rowStride(kWidth, 3) * kHeight);
+// Reading and decoding, to blue-green-red rows: the frame loop's input side.
+void BM_DecodeToRows(benchmark::State& state) {
+  platform::Picture picture;
   int64_t frames = 0;
   for (auto _ : state) {
     std::unique_ptr<platform::AviVideoReader> reader;
@@ -43,22 +43,26 @@ void BM_DecodeToBottomUp(benchmark::State& state) {
       state.SkipWithError("cannot read the clip");
       return;
     }
-    while (reader->nextFrame(pixels.data()) == platform::AviFrameStatus::kFrame) ++frames;
+    while (reader->nextFrame(picture) == platform::AviFrameStatus::kFrame) ++frames;
   }
   state.counters["frames/s"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_DecodeToBottomUp)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DecodeToRows)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The anaglyph of one frame, depth 16.
+// The anaglyph of one frame, depth 16, in place.
 void BM_ConvertFrame(benchmark::State& state) {
-  engine::BitmapBuffer source(engine::kHeaderSize + engine::rowStride(kWidth, 3) * kHeight, 90);
-  std::vector<uint8_t> destination(source.size());
+  platform::Picture picture;
+  if (!picture.reserve(kWidth, kHeight)) {
+    state.SkipWithError("no memory");
+    return;
+  }
+  std::memset(picture.view().rows, 90, size_t(picture.view().stride) * kHeight);
   engine::ConversionSettings settings;
   settings.depth = 16;
   settings.variant = engine::OptimisationVariant::kSse2;
   for (auto _ : state) {
-    engine::writeBitmapHeader(source.data(), kWidth, kHeight, 24);
-    benchmark::DoNotOptimize(engine::convertBitmapBuffer(source, destination.data(), destination.size(), settings));
+    platform::PixelView frame = picture.view();
+    benchmark::DoNotOptimize(engine::convertFrame(frame, settings));
   }
   state.counters["frames/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -66,7 +70,7 @@ BENCHMARK(BM_ConvertFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Colour conversion, encoding and writing (to /dev/null) of decoded frames.
 void encodeFrames(benchmark::State& state, uint32_t fourcc) {
-  std::vector<std::vector<uint8_t>> frames;
+  std::vector<platform::Picture> frames;
   {
     std::unique_ptr<platform::AviVideoReader> reader;
     if (platform::AviVideoReader::open(clip(), reader) != platform::AviOpenStatus::kOpened ||
@@ -74,9 +78,12 @@ void encodeFrames(benchmark::State& state, uint32_t fourcc) {
       state.SkipWithError("cannot read the clip");
       return;
     }
-    std::vector<uint8_t> pixels(engine::rowStride(kWidth, 3) * kHeight);
-    while (frames.size() < 25 && reader->nextFrame(pixels.data()) == platform::AviFrameStatus::kFrame) {
-      frames.push_back(pixels);
+    while (frames.size() < 25) {
+      frames.emplace_back();
+      if (reader->nextFrame(frames.back()) != platform::AviFrameStatus::kFrame) {
+        frames.pop_back();
+        break;
+      }
     }
   }
   int64_t written = 0;
@@ -87,8 +94,7 @@ void encodeFrames(benchmark::State& state, uint32_t fourcc) {
     track.fourcc = fourcc;
     track.width = kWidth;
     track.height = kHeight;
-    track.rate = 25;
-    track.scale = 1;
+    track.rate = {25, 1};
     track.quality = 7000;
     track.expectedFrames = int64_t(frames.size());
     if (writer->begin(track, nullptr) != platform::AviWriteStatus::kOk) {
@@ -96,8 +102,16 @@ void encodeFrames(benchmark::State& state, uint32_t fourcc) {
       std::fclose(sink);
       return;
     }
-    for (const auto& f : frames) writer->writePicture(f.data());
+    const auto writeWaiting = [&writer] {
+      while (writer->nextPacket()) writer->writePacket();
+    };
+    int64_t position = 0;
+    for (const auto& f : frames) {
+      writer->encode(f.view(), position++);
+      writeWaiting();
+    }
     writer->flushPictures();
+    writeWaiting();
     writer->finish();
     writer.reset();
     std::fclose(sink);
@@ -105,8 +119,8 @@ void encodeFrames(benchmark::State& state, uint32_t fourcc) {
   }
   state.counters["frames/s"] = benchmark::Counter(double(written), benchmark::Counter::kIsRate);
 }
-void BM_EncodeFmp4(benchmark::State& state) { encodeFrames(state, 0x34504d46); }  // "FMP4"
-void BM_WriteUncompressed(benchmark::State& state) { encodeFrames(state, platform::kFourccDib); }
+void BM_EncodeFmp4(benchmark::State& state) { encodeFrames(state, platform::fourCC("FMP4")); }
+void BM_WriteUncompressed(benchmark::State& state) { encodeFrames(state, platform::kFourCCDib); }
 BENCHMARK(BM_EncodeFmp4)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_WriteUncompressed)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "engine/anaglyph_kernels.h"
+#include "support/optimise_colours.h"
 
 using namespace quarn::engine;
+using quarn::testing::optimiseColours;
 
 namespace {
 

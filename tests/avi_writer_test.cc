@@ -27,8 +27,8 @@ class Chooser final : public platform::MessageBoxes {
 };
 
 constexpr uint32_t kWidth = 33, kHeight = 20;
-const std::vector<uint8_t> kPixels(size_t{(kWidth * 3 + 3) / 4 * 4} * kHeight, 0x40);
-const FrameBitmap kFrame{kPixels.data(), kWidth, kHeight};
+std::vector<uint8_t> pixels(size_t{(kWidth * 3 + 3) / 4 * 4} * kHeight, 0x40);
+const platform::PixelView kFrame{pixels.data(), (kWidth * 3 + 3) / 4 * 4, kWidth, kHeight, true};
 constexpr uint32_t kFmp4 = 0x34504d46;
 
 std::unique_ptr<AviWriter> created(const TempDir& dir) {
@@ -43,19 +43,19 @@ TEST(AviWriter, ChecksComeInTheirOrder) {
   TempDir dir;
   Chooser chooser;
   CompressOptions options{kFmp4, 5000};
-  const FrameBitmap empty{nullptr, kWidth, kHeight};
-  EXPECT_EQ(kAviBadHandle, setVideoCompression(nullptr, nullptr, options, false, chooser));
-  EXPECT_EQ(kAviBadHandle, addVideoFrame(nullptr, &kFrame));
+  const platform::PixelView empty{nullptr, 0, kWidth, kHeight, true};
+  EXPECT_EQ(AviResult::kBadHandle, setVideoCompression(nullptr, nullptr, options, false, chooser));
+  EXPECT_EQ(AviResult::kBadHandle, addVideoFrame(nullptr, &kFrame));
   std::unique_ptr<AviWriter> none;
-  EXPECT_EQ(kAviBadHandle, closeAviWriter(none));
+  EXPECT_EQ(AviResult::kBadHandle, closeAviWriter(none));
 
   auto w = created(dir);
-  EXPECT_EQ(kAviBadParam, setVideoCompression(w.get(), nullptr, options, false, chooser));
-  EXPECT_EQ(kAviBadParam, addVideoFrame(w.get(), &empty));
-  EXPECT_EQ(kAviOk, setVideoCompression(w.get(), &kFrame, options, false, chooser));
-  EXPECT_EQ(kAviCompressor, setVideoCompression(w.get(), &kFrame, options, false, chooser));
-  EXPECT_EQ(kAviOk, addVideoFrame(w.get(), &kFrame));
-  EXPECT_EQ(kAviOk, closeAviWriter(w));
+  EXPECT_EQ(AviResult::kBadParam, setVideoCompression(w.get(), nullptr, options, false, chooser));
+  EXPECT_EQ(AviResult::kBadParam, addVideoFrame(w.get(), &empty));
+  EXPECT_EQ(AviResult::kOk, setVideoCompression(w.get(), &kFrame, options, false, chooser));
+  EXPECT_EQ(AviResult::kCompressor, setVideoCompression(w.get(), &kFrame, options, false, chooser));
+  EXPECT_EQ(AviResult::kOk, addVideoFrame(w.get(), &kFrame));
+  EXPECT_EQ(AviResult::kOk, closeAviWriter(w));
   const auto stream = quarn::testing::probeStream(dir.file("out.avi"));
   EXPECT_EQ("mpeg4", stream.at("codec_name"));
   EXPECT_EQ("1", stream.at("nb_frames"));
@@ -69,8 +69,8 @@ TEST(AviWriter, AFailedSetUpRefusesEverythingAfterAndLeavesNoFile) {
     std::optional<size_t> pick;
     AviResult result;
   } cases[] = {
-      {"unknown FourCC", {0x5a515a51, 5000}, false, std::nullopt, kAviCompressor},
-      {"chooser cancelled", {0, 0}, true, std::nullopt, kAviUserAbort},
+      {"unknown FourCC", {0x5a515a51, 5000}, false, std::nullopt, AviResult::kCompressor},
+      {"chooser cancelled", {0, 0}, true, std::nullopt, AviResult::kUserAbort},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -79,8 +79,8 @@ TEST(AviWriter, AFailedSetUpRefusesEverythingAfterAndLeavesNoFile) {
     CompressOptions options = c.options;
     auto w = created(dir);
     EXPECT_EQ(c.result, setVideoCompression(w.get(), &kFrame, options, c.ask, chooser)) << c.what;
-    EXPECT_EQ(kAviError, addVideoFrame(w.get(), &kFrame)) << c.what;
-    EXPECT_EQ(kAviBadFormat, closeAviWriter(w)) << c.what;
+    EXPECT_EQ(AviResult::kError, addVideoFrame(w.get(), &kFrame)) << c.what;
+    EXPECT_EQ(AviResult::kBadFormat, closeAviWriter(w)) << c.what;
     EXPECT_TRUE(dir.list().empty()) << c.what;
   }
 }
@@ -88,14 +88,14 @@ TEST(AviWriter, AFailedSetUpRefusesEverythingAfterAndLeavesNoFile) {
 TEST(AviWriter, FramesWithoutASetUpAreStoredUncompressedAndNoFrameMeansNoFile) {
   TempDir dir;
   auto w = created(dir);
-  EXPECT_EQ(kAviOk, addVideoFrame(w.get(), &kFrame));
-  EXPECT_EQ(kAviOk, closeAviWriter(w));
+  EXPECT_EQ(AviResult::kOk, addVideoFrame(w.get(), &kFrame));
+  EXPECT_EQ(AviResult::kOk, closeAviWriter(w));
   EXPECT_EQ("rawvideo", quarn::testing::probeStream(dir.file("out.avi"))["codec_name"]);
 
   TempDir empty;
   std::unique_ptr<AviWriter> unused;
   ASSERT_EQ(platform::CreateStatus::kCreated, createAviWriter(empty.file("out.avi"), {25, 1}, 0, unused));
-  EXPECT_EQ(kAviBadFormat, closeAviWriter(unused));
+  EXPECT_EQ(AviResult::kBadFormat, closeAviWriter(unused));
   EXPECT_TRUE(empty.list().empty());
   std::unique_ptr<AviWriter> taken;
   quarn::testing::writeFile(empty.file("x.avi"), {1});

@@ -190,13 +190,13 @@ TEST_F(Parser, OutputChoiceAndQualityLimits) {
 }
 
 TEST_F(Parser, CodecIdentifiers) {
-  EXPECT_EQ(0x20424944u, fourccFromKodekId("0000"));
-  EXPECT_EQ(0x20424944u, fourccFromKodekId("00000"));
-  EXPECT_EQ(0x32337669u, fourccFromKodekId("iv32"));
-  EXPECT_EQ(0x32335649u, fourccFromKodekId("IV32x"));
-  EXPECT_EQ(uint32_t('x' | 'v' << 8 | ' ' << 16 | ' ' << 24), fourccFromKodekId("xv"));
-  EXPECT_EQ(0x20202020u, fourccFromKodekId(""));
-  EXPECT_EQ(uint32_t('0' | '0' << 8 | '0' << 16 | ' ' << 24), fourccFromKodekId("000"));
+  EXPECT_EQ(0x20424944u, fourCCFromKodekId("0000"));
+  EXPECT_EQ(0x20424944u, fourCCFromKodekId("00000"));
+  EXPECT_EQ(0x32337669u, fourCCFromKodekId("iv32"));
+  EXPECT_EQ(0x32335649u, fourCCFromKodekId("IV32x"));
+  EXPECT_EQ(uint32_t('x' | 'v' << 8 | ' ' << 16 | ' ' << 24), fourCCFromKodekId("xv"));
+  EXPECT_EQ(0x20202020u, fourCCFromKodekId(""));
+  EXPECT_EQ(uint32_t('0' | '0' << 8 | '0' << 16 | ' ' << 24), fourCCFromKodekId("000"));
 }
 
 TEST_F(Parser, PriorityLetters) {

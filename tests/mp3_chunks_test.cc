@@ -135,12 +135,15 @@ TEST(Mp3Chunks, GivesTheMp3StreamOfAnFfmpegAvi) {
   setenv("TMPDIR", dir.path().c_str(), 1);
   ASSERT_TRUE(out.create(".mp3"));
   unsetenv("TMPDIR");
-  EXPECT_EQ(kWalkEnded, quarn::video::copyMp3Chunks(path, out));
+  const auto input = quarn::video::FileSource::open(path);
+  ASSERT_NE(nullptr, input);
+  EXPECT_EQ(kWalkEnded, quarn::video::copyMp3Chunks(*input, out));
   const Bytes copied = readFile(out.path());
   ASSERT_GT(copied.size(), 30u);
   EXPECT_EQ(0x55, copied[0]);  // the 30-byte MPEGLAYER3WAVEFORMAT first
   EXPECT_EQ(ffmpegSoundBytes(path, "mp3"), Bytes(copied.begin() + 30, copied.end()));
-  EXPECT_EQ(kCannotCopy, quarn::video::copyMp3Chunks(dir.file("missing.avi"), out));
+  quarn::platform::TemporaryFile never;  // no file to write into
+  EXPECT_EQ(kCannotCopy, quarn::video::copyMp3Chunks(*input, never));
 }
 
 TEST(Mp3Chunks, NoCutOrFlippedByteMakesItReadOutsideTheFile) {

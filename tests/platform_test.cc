@@ -180,6 +180,8 @@ TEST(CpuFeatures, ThisMachineHasSse2) {
   app::detectCpuFeatures(features);
   EXPECT_NE(0u, features.usable & app::FeatureSse2);
   EXPECT_NE(0u, features.usable & app::FeatureMmx);
+#else
+  GTEST_SKIP() << "every x86-64 processor has SSE2; others have nothing to detect";
 #endif
 }
 

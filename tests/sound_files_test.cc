@@ -1,6 +1,6 @@
 // The files a sound track passes through: an AVI's first audio stream read
-// as RIFF, the WAV written from it, WAV files read by their chunks, and the
-// read sizes of the extraction.
+// as RIFF, its PCM streamed out of its chunks, and WAV files read by their
+// chunks.
 #include <gtest/gtest.h>
 
 #include "support/avi_builder.h"
@@ -106,33 +106,33 @@ TEST(AviAudio, FindsTheFirstAudioStreamAndAllItsChunks) {
   }
 }
 
-TEST(PcmWav, CarriesEveryByteWithTheTrueLengths) {
-  struct Case {
-    Bytes format;
-    size_t fmtLength;
+TEST(PcmChunks, StreamEveryByteInOrderWhateverTheReadSize) {
+  const Bytes ten = pattern(441000 * 4, 7);  // 10 s of 16-bit stereo at 44100 Hz
+  const struct {
+    const char* name;
+    Bytes file;
     Bytes data;
+  } cases[] = {
+      {"one long chunk", aviHeader({{"auds", kPcm16}}).list("LIST", "movi").chunk("00wb", ten).bytes(), ten},
+      {"chunks among pictures, in a rec list and an AVIX part",
+       aviHeader({{"vids", Bytes(40, 0)}, {"auds", kPcm16}}).list("LIST", "movi").chunk("01wb", kA).chunk("00dc", kV)
+           .list("LIST", "rec ").chunk("01wb", kB).end().end().end().list("RIFF", "AVIX").list("LIST", "movi")
+           .chunk("01wb", kC).bytes(),
+       kA + kB + kC},
+      {"no chunks", aviHeader({{"auds", kPcm16}}).list("LIST", "movi").bytes(), {}},
   };
-  const Case cases[] = {
-      {kPcm16, 16, pattern(441000 * 4, 7)},           // 10 s of 16-bit stereo at 44100 Hz
-      {waveFormat(6, 1, 8000, 1, 8, 2), 18, kC},      // cbSize kept, its extra bytes are not in the block
-      {kPcm16, 16, {}},
-  };
-  for (const Case& c : cases) {
-    const Bytes avi = aviHeader({{"auds", c.format}}).list("LIST", "movi").chunk("00wb", c.data).bytes();
-    MemorySource source(avi.data(), avi.size());
-    RiffReader reader(source);
-    MemorySink wav;
-    ASSERT_EQ(PcmCopy::kCopied, writePcmWav(reader, findFirstAudioStream(reader), wav));
-    const size_t header = 20 + c.fmtLength + 8;
-    ASSERT_EQ(header + c.data.size(), wav.bytes.size());
-    const Bytes want = chars("RIFF") + le32(static_cast<uint32_t>(wav.bytes.size() - 8)) + chars("WAVEfmt ") +
-                       le32(static_cast<uint32_t>(c.fmtLength)) + c.format + chars("data") +
-                       le32(static_cast<uint32_t>(c.data.size()));
-    EXPECT_EQ(want, Bytes(wav.bytes.begin(), wav.bytes.begin() + header));
-    EXPECT_EQ(c.data, Bytes(wav.bytes.begin() + header, wav.bytes.end()));
+  for (const auto& c : cases) {
+    for (const size_t block : {size_t{1}, size_t{1000}, size_t{1} << 20}) {
+      MemorySource source(c.file.data(), c.file.size());
+      RiffReader reader(source);
+      const std::unique_ptr<SoundSamples> samples = audioChunkSamples(source, findFirstAudioStream(reader).number);
+      EXPECT_TRUE(samples->holdsAtLeast(c.data.size())) << c.name;
+      EXPECT_FALSE(samples->holdsAtLeast(c.data.size() + 1)) << c.name;
+      Bytes read, piece(block);
+      while (const size_t n = samples->read(piece.data(), piece.size())) read.insert(read.end(), piece.begin(), piece.begin() + n);
+      EXPECT_EQ(c.data, read) << c.name << ", reads of " << block;
+    }
   }
-  EXPECT_EQ(0xFFFFFFFEu, chunkLengthField(0xFFFFFFFE));
-  EXPECT_EQ(0xFFFFFFFFu, chunkLengthField(uint64_t{5} << 32));  // more than a WAV can say: "to the end"
 }
 
 TEST(WavLayout, FindsFormatAndDataByTheirChunks) {
@@ -169,27 +169,5 @@ TEST(WavLayout, FindsFormatAndDataByTheirChunks) {
     EXPECT_EQ(*c.format, have->format) << c.name;
     EXPECT_EQ(c.position, have->dataPosition) << c.name;
     EXPECT_EQ(c.length, have->dataLength) << c.name;
-  }
-}
-
-TEST(AudioReadSize, WholeTrackUnderTenMebibytesElseLargestMultipleOfTheFrame) {
-  const struct {
-    uint32_t channels, bits;
-    uint64_t frames, buffer, perRead;
-  } cases[] = {
-      {2, 16, 441000, 1764000, 441000},
-      {2, 16, 2646000, 10485760, 2621440},  // 60 s: four reads and a bit
-      {3, 8, 4000000, 10485759, 3495253},   // 3 does not divide 10 MiB
-      {2, 24, 1, 6, 1},
-      {1, 8, 0, 0, 0},
-      {1, 0, 5000, 5000, 5000},             // no bits per sample: bytes as they come
-      {1, 4, 20000000, 10485760, 10485760}, // under 8 bits a frame
-      {65535, 65535, 2, 2, 2},             // a frame larger than a read
-      {1, 8, UINT64_MAX, 10485760, 10485760},
-  };
-  for (const auto& c : cases) {
-    const AudioReadSize size = chooseAudioReadSize(c.channels, c.bits, c.frames);
-    EXPECT_EQ(c.buffer, size.bufferBytes) << c.channels << "x" << c.bits << ", " << c.frames;
-    EXPECT_EQ(c.perRead, size.samplesPerRead) << c.channels << "x" << c.bits << ", " << c.frames;
   }
 }

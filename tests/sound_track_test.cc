@@ -52,6 +52,17 @@ std::string rendered(const SoundTrack& track) {
   return out;
 }
 
+// The track of the AVI at `path`, learned from its bytes as a run learns it.
+struct Learned {
+  std::unique_ptr<FileSource> input;
+  SoundTrack track;
+};
+Learned learn(const std::string& path, bool fullCommandLine, quarn::platform::MessageBoxes& boxes) {
+  Learned learned{FileSource::open(path), {}};
+  learned.track = prepareSoundTrack(*learned.input, fullCommandLine, boxes);
+  return learned;
+}
+
 Bytes allSamples(SoundSamples& samples) {
   Bytes out, block(1764);  // what a frame of 25 fps takes of 44100 Hz 16-bit stereo
   while (const size_t n = samples.read(block.data(), block.size())) out.insert(out.end(), block.begin(), block.begin() + n);
@@ -92,7 +103,7 @@ class SoundTrackRun : public ::testing::Test {
     removeTemporaryFiles(track, console);
     EXPECT_EQ(" Izchistvane na vremennite falove ... gotovo!", console.text());
     EXPECT_TRUE(temporary.list().empty());
-    EXPECT_EQ(nullptr, track.samples);
+    EXPECT_FALSE(track.carried.has_value());
     for (const std::string& name : input.list()) {
       EXPECT_TRUE(name.starts_with("tmp.") || name.starts_with("lame") || name.ends_with(".avi")) << name;
     }
@@ -111,7 +122,6 @@ TEST_F(SoundTrackRun, CarriesWhatItCanAndReportsEveryCaseInOrder) {
     const char* name;
     std::function<void(const std::string&)> make;
     std::string report;
-    ExtractionResult result;
     std::optional<SoundFormat> format;
     const char* ffmpegRaw = nullptr;  // the samples as ffmpeg copies them; else `data` when carried
     bool fullCommandLine = false;
@@ -123,38 +133,37 @@ TEST_F(SoundTrackRun, CarriesWhatItCanAndReportsEveryCaseInOrder) {
   const auto built = [](const Bytes& file) { return [=](const std::string& p) { writeFile(p, file); }; };
   const Bytes unknown = waveFormat(0x11, 1, 22050, 512, 0, 0);
   const Case cases[] = {
-      {"16-bit stereo PCM", ffmpeg({"-c:a", "pcm_s16le", "-ac", "2"}), kStart + kPcm + kCopied, kSoundExtracted,
+      {"16-bit stereo PCM", ffmpeg({"-c:a", "pcm_s16le", "-ac", "2"}), kStart + kPcm + kCopied,
        SoundFormat{1, 2, 44100, 176400, 4, 16, {}}, "s16le"},
       {"8-bit mono PCM at 30000/1001", ffmpeg({"-c:a", "pcm_u8", "-ac", "1"}, "30000/1001"), kStart + kPcm + kCopied,
-       kSoundExtracted, SoundFormat{1, 1, 44100, 44100, 1, 8, {}}, "u8"},
-      {"18-byte WAVEFORMATEX", ffmpeg({"-c:a", "pcm_alaw", "-ac", "1"}), kStart + kWaveFormatEx + kCopied, kSoundExtracted,
+       SoundFormat{1, 1, 44100, 44100, 1, 8, {}}, "u8"},
+      {"18-byte WAVEFORMATEX", ffmpeg({"-c:a", "pcm_alaw", "-ac", "1"}), kStart + kWaveFormatEx + kCopied,
        SoundFormat{6, 1, 44100, 44100, 1, 8, {}}, "alaw"},
       {"IMA ADPCM: a 20-byte block", ffmpeg({"-c:a", "adpcm_ima_wav", "-ac", "1"}), kStart + kUnsupported,
-       kSoundUnsupported, std::nullopt},
-      {"no sound track", ffmpeg({}), kStart + " lipsvat audio danni!", kNoSoundTrack, std::nullopt},
-      {"not an AVI", built({'h', 'e', 'l', 'l', 'o'}), kStart + " Greshka! Faila ne moje da se otvori!", kInputNotOpened,
+       std::nullopt},
+      {"no sound track", ffmpeg({}), kStart + " lipsvat audio danni!", std::nullopt},
+      {"not an AVI", built({'h', 'e', 'l', 'l', 'o'}), kStart + " Greshka! Faila ne moje da se otvori!",
        std::nullopt},
       {"no strf", built(RiffBuilder().list("RIFF", "AVI ").list("LIST", "hdrl").chunk("avih", mainHeader(1))
                             .list("LIST", "strl").chunk("strh", streamHeader("auds")).bytes()),
-       kStart + " greshka! Audio formata ne moje da bude razpoznat!", kFormatUnreadable, std::nullopt},
+       kStart + " greshka! Audio formata ne moje da bude razpoznat!", std::nullopt},
       {"no bits per sample, all parameters given: dropped silently", built(oneAudioStream(unknown, data)),
-       kStart + kWaveFormatEx, kSoundExtracted, std::nullopt, nullptr, true},
+       kStart + kWaveFormatEx, std::nullopt, nullptr, true},
       {"no bits per sample, sound declined", built(oneAudioStream(unknown, data)),
-       kStart + kWaveFormatEx + " Audio izvlichaneto e otkazano!\n", kSoundExtracted, std::nullopt, nullptr, false,
+       kStart + kWaveFormatEx + " Audio izvlichaneto e otkazano!\n", std::nullopt, nullptr, false,
        BoxAnswer::kYes},
       {"no bits per sample, extracted anyway: raw bytes in their blocks", built(oneAudioStream(unknown, data)),
-       kStart + kWaveFormatEx + kUnknownAnyway + kCopied, kSoundExtracted,
+       kStart + kWaveFormatEx + kUnknownAnyway + kCopied,
        SoundFormat{0x11, 1, 22050, 22050 * 512, 512, 0, {}}},
       {"no bits per sample and no block size: unsupported after the warning",
        built(oneAudioStream(waveFormat(0x11, 1, 22050, 0, 0, 0), data)),
-       kStart + kWaveFormatEx + kUnknownAnyway + kUnsupported, kSoundUnsupported, std::nullopt},
+       kStart + kWaveFormatEx + kUnknownAnyway + kUnsupported, std::nullopt},
       {"PCM without a block size", built(oneAudioStream(waveFormat(1, 2, 44100, 0, 16), data)),
-       kStart + kPcm + kUnsupported, kSoundUnsupported, std::nullopt},
-      {"4-bit mono: no whole byte a frame, carried by its blocks",
-       built(oneAudioStream(waveFormat(1, 1, 8000, 1, 4), data)), kStart + kPcm + kCopied, kSoundExtracted,
-       SoundFormat{1, 1, 8000, 8000, 1, 4, {}}},
+       kStart + kPcm + kUnsupported, std::nullopt},
+      {"4-bit mono: no whole byte a frame, which the writer cannot declare",
+       built(oneAudioStream(waveFormat(1, 1, 8000, 1, 4), data)), kStart + kPcm + kUnsupported, std::nullopt},
       {"an empty track: no sound stream", built(oneAudioStream(waveFormat(1, 2, 44100, 4, 16), {})),
-       kStart + kPcm + kCopied, kSoundExtracted, std::nullopt},
+       kStart + kPcm + kCopied, std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -162,18 +171,16 @@ TEST_F(SoundTrackRun, CarriesWhatItCanAndReportsEveryCaseInOrder) {
     c.make(avi);
     const size_t shownBefore = boxes.shown.size();
     boxes.answer = c.answer;
-    SoundTrack track = prepareSoundTrack(avi, c.fullCommandLine, boxes);
+    Learned learned = learn(avi, c.fullCommandLine, boxes);
+    SoundTrack& track = learned.track;
     EXPECT_EQ(c.report, rendered(track));
-    EXPECT_EQ(c.result, track.result);
     const bool asked = c.report.find(kUnknownAnyway) != std::string::npos || c.answer == BoxAnswer::kYes;
     EXPECT_EQ(asked ? 1u : 0u, boxes.shown.size() - shownBefore);
-    ASSERT_EQ(c.format.has_value(), track.format.has_value());
-    ASSERT_EQ(c.format.has_value(), track.samples != nullptr);
+    ASSERT_EQ(c.format.has_value(), track.carried.has_value());
     if (c.format) {
-      EXPECT_EQ(*c.format, *track.format);
+      EXPECT_EQ(*c.format, track.carried->format);
       const Bytes want = c.ffmpegRaw != nullptr ? ffmpegSoundBytes(avi, c.ffmpegRaw) : data;
-      EXPECT_EQ(want.size(), track.samples->size());
-      EXPECT_EQ(want, allSamples(*track.samples));
+      EXPECT_EQ(want, allSamples(*track.carried->samples));
     }
     removeAll(track);
     std::remove(avi.c_str());
@@ -188,17 +195,18 @@ TEST_F(SoundTrackRun, CarriesWhatItCanAndReportsEveryCaseInOrder) {
 TEST_F(SoundTrackRun, Mp3IsDecodedByLameWithItsOutputBetweenTheDashedLines) {
   const std::string avi = input.file("mp3 clip ä.avi");  // a blank and a non-ASCII letter reach the tool unchanged
   makeSoundAvi(avi, {"-c:a", "libmp3lame", "-ac", "2"});
-  SoundTrack track = prepareSoundTrack(avi, false, boxes);
+  Learned learned = learn(avi, false, boxes);
+  SoundTrack& track = learned.track;
   const std::string report = rendered(track);
   const std::string head = kStart + kMp3Copied + kToolStart, tail = "\n" + kDashes;
   ASSERT_GT(report.size(), head.size() + tail.size());
   EXPECT_EQ(head, report.substr(0, head.size()));
   EXPECT_EQ(tail, report.substr(report.size() - tail.size()));
   EXPECT_NE(std::string::npos, report.find("Frame#", head.size())) << report;
-  ASSERT_TRUE(track.format.has_value());
-  EXPECT_EQ((SoundFormat{1, 2, 44100, 176400, 4, 16, {}}), *track.format);
+  ASSERT_TRUE(track.carried.has_value());
+  EXPECT_EQ((SoundFormat{1, 2, 44100, 176400, 4, 16, {}}), track.carried->format);
   // A second of sound, give or take the decoder's delay.
-  EXPECT_NEAR(44100.0, static_cast<double>(sampleFrames(*track.format, track.samples->size())), 2000.0);
+  EXPECT_NEAR(44100.0, static_cast<double>(allSamples(*track.carried->samples).size() / 4), 2000.0);
   EXPECT_EQ(1u, temporary.list().size());  // the decoded WAV; the copied MP3 is gone already
   EXPECT_TRUE(boxes.shown.empty());
 
@@ -226,10 +234,10 @@ TEST_F(SoundTrackRun, Mp3WithoutAWorkingLameIsReportedAndLeavesNothing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     useLame(c.script);
-    SoundTrack track = prepareSoundTrack(avi, true, boxes);
+    Learned learned = learn(avi, true, boxes);
+    SoundTrack& track = learned.track;
     EXPECT_EQ(c.report, rendered(track));
-    EXPECT_EQ(kSoundUnsupported, track.result);
-    EXPECT_FALSE(track.format.has_value());
+    EXPECT_FALSE(track.carried.has_value());
     EXPECT_TRUE(temporary.list().empty());
     removeAll(track);
   }
@@ -246,23 +254,21 @@ TEST_F(SoundTrackRun, CarriesATrackOverTenMebibytesWhole) {
   }
   const std::string avi = input.file("long.avi");
   writeFile(avi, b.bytes());
-  SoundTrack track = prepareSoundTrack(avi, true, boxes);
+  Learned learned = learn(avi, true, boxes);
+  SoundTrack& track = learned.track;
   EXPECT_EQ(kStart + kPcm + kCopied, rendered(track));
-  ASSERT_NE(nullptr, track.samples);
-  EXPECT_EQ(data.size(), track.samples->size());
-  EXPECT_EQ(data, allSamples(*track.samples));
+  ASSERT_TRUE(track.carried.has_value());
+  EXPECT_EQ(data, allSamples(*track.carried->samples));
   removeAll(track);
 }
 
 TEST_F(SoundTrackRun, AFormatTheWriterRefusesIsReportedAsUnsupported) {
   const std::string avi = input.file("clip.avi");
-  writeFile(avi, oneAudioStream(waveFormat(1, 2, 44100, 4, 16), pattern(400, 2)));
-  SoundTrack track = prepareSoundTrack(avi, true, boxes);
-  ASSERT_TRUE(track.format.has_value());
-  refuseSoundFormat(track);
+  // 16-bit stereo PCM whose block is not one sample of each channel.
+  writeFile(avi, oneAudioStream(waveFormat(1, 2, 44100, 6, 16), pattern(400, 2)));
+  Learned learned = learn(avi, true, boxes);
+  SoundTrack& track = learned.track;
   EXPECT_EQ(kStart + kPcm + kUnsupported, rendered(track));
-  EXPECT_EQ(kSoundUnsupported, track.result);
-  EXPECT_FALSE(track.format.has_value());
-  EXPECT_EQ(nullptr, track.samples);
+  EXPECT_FALSE(track.carried.has_value());
   removeAll(track);
 }

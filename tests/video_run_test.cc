@@ -362,7 +362,7 @@ TEST(VideoRun, TheCodecChooserOnADesktopIsZenitysList) {
   // Each encoder is offered as its code followed by its long name.
   std::string mpeg4;
   for (const platform::VideoEncoderEntry& e : platform::usableVideoEncoders())
-    if (platform::fourccString(e.fourcc) == "FMP4") mpeg4 = e.description;
+    if (platform::fourCCText(e.fourcc) == "FMP4") mpeg4 = e.description;
   ASSERT_NE("", mpeg4);
   EXPECT_NE(std::string::npos, shown.find("FMP4\n" + mpeg4 + "\n")) << shown;
   EXPECT_NE(std::string::npos, shown.find("0000\nFull Frames (Uncompressed)\n")) << shown;

@@ -71,7 +71,7 @@ void applyEightParameters(const char* const* p, RunOptions& options, ParserServi
   if (p[3][0] == '0') options.jpegOutput = false;
   if (p[3][0] == '1') options.jpegOutput = true;
   // kodek-id
-  options.compressOptions.fccHandler = fourccFromKodekId(p[4]);
+  options.compressOptions.fccHandler = fourCCFromKodekId(p[4]);
   // kachestvo: compared unsigned, so negative values are out of range too
   const auto quality = static_cast<uint32_t>(atoiLike(p[5]));
   options.compressOptions.dwQuality = quality > kMaxQuality ? kFallbackQuality : quality;
@@ -98,10 +98,10 @@ int32_t atoiLike(const char* text) {
   return static_cast<int32_t>(std::strtol(text, nullptr, 10));
 }
 
-uint32_t fourccFromKodekId(std::string_view kodekId) {
+uint32_t fourCCFromKodekId(std::string_view kodekId) {
   char c[4] = {' ', ' ', ' ', ' '};
   for (size_t i = 0; i < 4 && i < kodekId.size(); ++i) c[i] = kodekId[i];
-  if (c[0] == '0' && c[1] == '0' && c[2] == '0' && c[3] == '0') return kFourccUncompressed;
+  if (c[0] == '0' && c[1] == '0' && c[2] == '0' && c[3] == '0') return kFourCCDib;
   return static_cast<uint32_t>(static_cast<uint8_t>(c[0])) | (static_cast<uint32_t>(static_cast<uint8_t>(c[1])) << 8) |
          (static_cast<uint32_t>(static_cast<uint8_t>(c[2])) << 16) |
          (static_cast<uint32_t>(static_cast<uint8_t>(c[3])) << 24);

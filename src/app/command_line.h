@@ -33,7 +33,7 @@ ParseResult parseCommandLine(int argc, const char* const* argv, RunOptions& opti
 
 // Pieces of the parser with rules of their own.
 int32_t atoiLike(const char* text);                       // C atoi, as the C runtime does it
-uint32_t fourccFromKodekId(std::string_view kodekId);     // "0000" gives "DIB "; short ids padded with blanks
+uint32_t fourCCFromKodekId(std::string_view kodekId);     // "0000" gives "DIB "; short ids padded with blanks
 platform::PriorityClass priorityFromLetter(std::string_view prioritet);
 InputKind inputKindOf(std::string_view path);             // from the last four characters, any case
 const char* extensionFor(InputKind kind, bool jpegOutput);  // nullptr for Unsupported

@@ -64,9 +64,9 @@ void listVideoCodecs(platform::Console& console) {
   sources.named.emplace();
   sources.driverNames.emplace();
   for (const platform::VideoEncoderEntry& encoder : platform::usableVideoEncoders()) {
-    sources.named->push_back({encoder.description, platform::fourccString(encoder.fourcc)});
+    sources.named->push_back({encoder.description, platform::fourCCText(encoder.fourcc)});
     // Further codes take the place of the installed drivers' names.
-    for (const uint32_t other : encoder.others) sources.driverNames->push_back("vidc." + platform::fourccString(other));
+    for (const uint32_t other : encoder.others) sources.driverNames->push_back("vidc." + platform::fourCCText(other));
   }
   printCodecList(console, sources);
 }

@@ -14,7 +14,7 @@ namespace quarn::app {
 enum class InputKind { Bmp, Png, Jpeg, Tiff, Avi, Unsupported };
 
 using video::CompressOptions;
-using video::kFourccUncompressed;
+using platform::kFourCCDib;
 
 struct RunOptions {
   std::string inputPath;       // the file to convert, as given

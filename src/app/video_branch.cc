@@ -1,5 +1,8 @@
 #include "app/video_branch.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <memory>
 
 #include "engine/auto_depth.h"
@@ -31,49 +34,14 @@ constexpr const char* kHintText =
     "отлично качество, липсва компресия;\n\n Обърнете внимание, че компресията разваля 3D качеството.\n\n Съвет: "
     "за конвертиране на големи видео файлове използвайте кодек с висока компресия.";
 
-const char* openFailureText(platform::AviOpenStatus status) {
-  switch (status) {
-    case platform::AviOpenStatus::kOpened:
-      return "";
-    case platform::AviOpenStatus::kBadFormat:
-      return " Veroqtno faila e povreden ili e ot nepoddurjan format!";
-    case platform::AviOpenStatus::kOutOfMemory:
-      return " Nedostatacho pamet!";
-    case platform::AviOpenStatus::kFileRead:
-      return " Diskova greshka pri cheteneto!";
-    case platform::AviOpenStatus::kFileOpen:
-      return " Diskova greshka pri otvarqneto!";
-  }
-  return "";
-}
-
 // The video stream's rate from its own header: the demuxer puts a rate of
 // its choosing in place of a 0, and such a file must be refused instead.
-video::FrameRate headerRate(const std::string& path, const platform::AviVideoFacts& facts) {
-  if (const std::unique_ptr<video::FileSource> file = video::FileSource::open(path)) {
-    video::RiffReader riff(*file);
-    if (const std::optional<video::AviStreamRate> header = video::firstVideoStreamRate(riff)) {
-      if (header->rate == 0 || header->scale == 0) return {};
-    }
+platform::FrameRate headerRate(video::ByteSource& chunks, const platform::AviVideoFacts& facts) {
+  video::RiffReader riff(chunks);
+  if (const std::optional<platform::FrameRate> header = video::firstVideoStreamRate(riff)) {
+    if (!header->known()) return {};
   }
-  return {facts.rate, facts.scale};
-}
-
-// The track the extraction prepared, handed to the writer; one the writer
-// cannot declare is dropped as an unsupported format.
-void carrySound(video::SoundTrack& sound, video::AviWriter* writer) {
-  if (!sound.format || !sound.samples) return;
-  const video::SoundFormat& f = *sound.format;
-  video::SoundToCarry carry;
-  carry.format = {f.formatTag, f.channels, f.samplesPerSec, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample, f.extra};
-  if (!platform::canCarrySound(carry.format)) {
-    video::refuseSoundFormat(sound);
-    return;
-  }
-  // A partial sample frame at the end is no sound.
-  carry.totalBytes = video::sampleFrames(f, sound.samples->size()) * f.blockAlign;
-  carry.read = [samples = sound.samples.get()](uint8_t* into, size_t bytes) { return samples->read(into, bytes); };
-  video::setAviWriterSound(writer, std::move(carry));
+  return facts.rate;
 }
 
 // An ending of the video pipeline that stops the run: the result goes, the reader
@@ -91,15 +59,21 @@ void carrySound(video::SoundTrack& sound, video::AviWriter* writer) {
 engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Console& console,
                                   platform::MessageBoxes& boxes) {
   RunOptions options = runOptions;
+  // The input is opened once: its frames come through FFmpeg, and what its
+  // chunks say directly (the stream header's rate, the sound) is read here.
+  const std::unique_ptr<video::FileSource> file = video::FileSource::open(options.inputPath);
   std::unique_ptr<platform::AviVideoReader> reader;
-  const platform::AviOpenStatus opened = platform::AviVideoReader::open(options.inputPath, reader);
+  const platform::AviOpenStatus opened =
+      file ? platform::AviVideoReader::open(dup(file->descriptor()), reader)
+           : (errno == ENOMEM ? platform::AviOpenStatus::kOutOfMemory : platform::AviOpenStatus::kFileOpen);
   if (opened != platform::AviOpenStatus::kOpened) {
     console.write(" greshka pri zarejdaneto!\n");
-    console.write(openFailureText(opened));
+    console.write(platform::aviOpenFailureText(opened));
     return engine::RunOutcome::kInputFailed;
   }
+  video::ByteSource& chunks = *file;
   const platform::AviVideoFacts* facts = reader->video();
-  const video::FrameRate rate = facts != nullptr ? headerRate(options.inputPath, *facts) : video::FrameRate{};
+  const platform::FrameRate rate = facts != nullptr ? headerRate(chunks, *facts) : platform::FrameRate{};
   const int32_t width = facts != nullptr ? static_cast<int32_t>(facts->width) : 0;
 
   std::unique_ptr<video::AviWriter> writer;
@@ -126,25 +100,25 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   // on, so the loop's own messages and the block keep out of each other's way.
   platform::Terminal& terminal = platform::standardTerminal();
   video::DisplayedProgress progress(terminal, platform::monotonicClock());
-  // The sound is learned once the video is known to be readable, before
-  // the first frame: it is written between the frames. Its texts come after
-  // the frames.
-  video::SoundTrack sound;
-  auto learnSound = [&] {
-    sound = video::prepareSoundTrack(options.inputPath, options.fullCommandLine, boxes);
-    carrySound(sound, writer.get());
-  };
-  video::FrameLoop loop{*reader, rate,     writer.get(), options.conversionSettings(), options.compressOptions,
-                        boxes,   terminal, progress,     learnSound,                  engine::kConverted};
-  const video::VideoEnding ending = video::convertVideoFrames(loop);
+  video::FrameLoop loop{*reader, rate,     *writer,  options.conversionSettings(), options.compressOptions,
+                        boxes,   terminal, progress, engine::kConverted};
+  video::VideoEnding ending = video::openVideoStream(loop);
+  if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, writer);
+
+  // The sound is learned once the video is known to be readable, before the
+  // first frame: it is written between the frames. Its texts come after the
+  // frames.
+  video::SoundTrack sound = video::prepareSoundTrack(chunks, options.fullCommandLine, boxes);
+  if (sound.carried) video::setAviWriterSound(*writer, std::move(*sound.carried));
+  ending = video::convertVideoFrames(loop);
   if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, writer);
 
   video::reportSoundExtraction(sound, terminal);
   engine::RunOutcome outcome = engine::RunOutcome::kDone;
   switch (video::closeAviWriter(writer)) {
-    case video::kAviOk:
+    case video::AviResult::kOk:
       break;
-    case video::kAviBadFormat:
+    case video::AviResult::kBadFormat:
       // Not one frame could be converted: there is no video to write.
       if (loop.lastFailure != engine::kConverted) {
         engine::printConversionResult(terminal, loop.lastFailure, options.outputPath);

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "engine/anaglyph_kernels.h"
+#include "engine/auto_depth.h"
 
 namespace quarn::engine {
 
@@ -108,79 +109,85 @@ const uint8_t* optimisedRedTable(OptimisationVariant variant) {
 
 namespace {
 
-// Bytes per pixel and row padding as the colour optimisation sees them.
-struct OptimiseGeometry {
-  size_t p;
-  size_t stride;
-};
-
-OptimiseGeometry optimiseGeometry(int32_t width, unsigned bitsPerPixel) {
-  if (bitsPerPixel == 24) return {3, static_cast<size_t>(rowStride(uint32_t(width), 3))};
-  return {4, static_cast<size_t>(width) * 4};
-}
-
-}  // namespace
-
-void optimiseColours(uint8_t* buffer, int32_t width, int32_t rows, uint32_t pixelOffset,
-                     unsigned bitsPerPixel, OptimisationVariant variant) {
-  if (width <= 0 || rows <= 0) return;
-  const uint8_t* table = optimisedRedTable(variant);
-  const kernels::MoveOptimisedRedFn recompute = kernels::activeKernels().moveOptimisedRed;
-  const auto [p, stride] = optimiseGeometry(width, bitsPerPixel);
-  for (int32_t r = 0; r < rows; ++r) {
-    uint8_t* row = buffer + pixelOffset + static_cast<size_t>(r) * stride;
-    recompute(row, row, static_cast<size_t>(width), unsigned(p), table);
-  }
-}
-
-namespace {
-
 // Calls move(target, from, pixels) for every output row of the shift.
 template <typename Move>
-void forEachShiftedRow(uint8_t* buffer, const ConversionState& s, bool negativeDepth, Move move) {
-  const size_t stride = static_cast<size_t>(sourceStride(s));
+void forEachShiftedRow(Rows rows, const ConversionState& s, bool negativeDepth, Move move) {
+  const ptrdiff_t stride = rows.stride;
   const size_t p = s.bytesPerPixel, d = static_cast<size_t>(s.effectiveDepth);
-  uint8_t* rows = buffer + s.pixelOffset;
   if (!negativeDepth) {
-    // Forward: the source pixel never lies before its target, so every red
-    // byte is read before it is overwritten.
+    // Forward: the source pixel never lies before its target (in picture
+    // rows), so every red byte is read before it is overwritten.
     for (int32_t r = 0; r < s.height; ++r) {
-      uint8_t* target = rows + static_cast<size_t>(r) * stride;
-      const uint8_t* from = rows + static_cast<size_t>(r + s.verticalOffset) * stride + d * p;
+      uint8_t* target = rows.first + r * stride;
+      const uint8_t* from = rows.first + (r + s.verticalOffset) * stride + d * p;
       move(target, from, static_cast<size_t>(s.outputWidth));
     }
   } else {
     // Backward, within each row: the source lies to the left of its target.
     for (int32_t r = s.height; r-- > 0;) {
-      uint8_t* row = rows + static_cast<size_t>(r) * stride;
+      uint8_t* row = rows.first + r * stride;
       move(row + d * p, row, static_cast<size_t>(s.width) - d);
     }
   }
 }
 
-}  // namespace
+int32_t roundedDepth(int32_t d, int32_t width) {
+  if (width < 4) return 0;
+  if (width == 4 || d == 0) return d;
+  if (d < 4) return 4;
+  return d & ~3;
+}
 
-void shiftRedView(uint8_t* buffer, const ConversionState& s, bool negativeDepth) {
+void shiftRows(Rows rows, const ConversionState& s, bool negativeDepth) {
   const kernels::MoveRedFn moveRed = kernels::activeKernels().moveRed;
-  forEachShiftedRow(buffer, s, negativeDepth, [&](uint8_t* target, const uint8_t* from, size_t pixels) {
+  forEachShiftedRow(rows, s, negativeDepth, [&](uint8_t* target, const uint8_t* from, size_t pixels) {
     moveRed(target, from, pixels, s.bytesPerPixel);
   });
 }
 
-void shiftOptimisedRedView(uint8_t* buffer, const ConversionState& s, bool negativeDepth,
-                           OptimisationVariant variant) {
+void shiftOptimisedRows(Rows rows, const ConversionState& s, bool negativeDepth, OptimisationVariant variant) {
   const uint8_t* table = optimisedRedTable(variant);
   const kernels::MoveOptimisedRedFn recompute = kernels::activeKernels().moveOptimisedRed;
-  forEachShiftedRow(buffer, s, negativeDepth, [&](uint8_t* target, const uint8_t* from, size_t pixels) {
+  forEachShiftedRow(rows, s, negativeDepth, [&](uint8_t* target, const uint8_t* from, size_t pixels) {
     recompute(target, from, pixels, s.bytesPerPixel, table);
   });
 }
 
+}  // namespace
+
+void planConversion(ConversionState& s, const ConversionSettings& settings) {
+  int32_t d = settings.autoDepth ? autoDepthForImage(s.width) : settings.depth;
+  if (d >= s.width) d = s.width - 1;
+  if (!settings.autoDepth) d = roundedDepth(d, s.width);
+  s.effectiveDepth = d;
+  s.outputWidth = s.width - d;
+
+  s.height = s.sourceHeight & ~3;
+  s.verticalOffset = 0;
+  if (settings.plus3D && s.height >= 6) {
+    s.height = (s.height - 1) & ~3;
+    if (!settings.negativeDepth) s.verticalOffset = s.sourceHeight - s.height;
+  }
+}
+
+void shiftRedView(uint8_t* buffer, const ConversionState& s, bool negativeDepth) {
+  shiftRows(bitmapRows(buffer, s), s, negativeDepth);
+}
+
+void shiftOptimisedRedView(uint8_t* buffer, const ConversionState& s, bool negativeDepth,
+                           OptimisationVariant variant) {
+  shiftOptimisedRows(bitmapRows(buffer, s), s, negativeDepth, variant);
+}
+
 void convertRows(uint8_t* buffer, const ConversionState& s, const ConversionSettings& settings) {
+  convertRows(bitmapRows(buffer, s), s, settings);
+}
+
+void convertRows(Rows rows, const ConversionState& s, const ConversionSettings& settings) {
   if (settings.colourOptimisation) {
-    shiftOptimisedRedView(buffer, s, settings.negativeDepth, settings.variant);
+    shiftOptimisedRows(rows, s, settings.negativeDepth, settings.variant);
   } else {
-    shiftRedView(buffer, s, settings.negativeDepth);
+    shiftRows(rows, s, settings.negativeDepth);
   }
 }
 

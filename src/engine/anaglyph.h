@@ -63,11 +63,25 @@ int optimisedRed(OptimisationVariant variant, int red, int green, int blue);
 // Built once per variant, on first use.
 const uint8_t* optimisedRedTable(OptimisationVariant variant);
 
-// Replaces red by optimisedRed in `rows` rows of `width` pixels from
-// `pixelOffset`. 24-bit rows are padded; any other value of bitsPerPixel is
-// taken as 4 bytes per pixel.
-void optimiseColours(uint8_t* buffer, int32_t width, int32_t rows, uint32_t pixelOffset,
-                     unsigned bitsPerPixel, OptimisationVariant variant);
+// The rows the transform works on: row r + k starts k strides after row r
+// and lies k rows higher in the picture. The stride may be negative.
+struct Rows {
+  uint8_t* first = nullptr;
+  ptrdiff_t stride = 0;
+};
+
+// The rows of a buffer laid out as a BitmapBuffer, from pixelOffset.
+inline Rows bitmapRows(uint8_t* buffer, const ConversionState& s) {
+  return {buffer + s.pixelOffset, static_cast<ptrdiff_t>(sourceStride(s))};
+}
+
+// Fills the output geometry of `state` (its width, sourceHeight and
+// bytesPerPixel set) for pictures converted in memory: the depth (automatic
+// or given, kept below the width; a given depth rounded to a multiple of 4,
+// 1 to 3 becoming 4 on pictures of 5 pixels or wider, pictures of 2 or 3
+// pixels getting 0), the output width, the rows rounded down to a multiple
+// of 4 and, with 3D+ from 8 rows on, 4 fewer with the vertical offset.
+void planConversion(ConversionState& state, const ConversionSettings& settings);
 
 // Moves the red view: writes only red bytes of the first `height` rows.
 // Positive depth: red(x, r) = red(x + d, r + v) for x < outputWidth.
@@ -84,6 +98,7 @@ void shiftOptimisedRedView(uint8_t* buffer, const ConversionState& state, bool n
 // The colour optimisation (when the settings ask for it) and the shift, as
 // both conversions run them.
 void convertRows(uint8_t* buffer, const ConversionState& state, const ConversionSettings& settings);
+void convertRows(Rows rows, const ConversionState& state, const ConversionSettings& settings);
 
 // Writes the `height` output rows: outputWidth pixels of each shifted row
 // from column 0 (positive depth) or d (negative), then zero padding. `out`

@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/pixels.h"
+
 namespace quarn::engine {
 
 using BitmapBuffer = std::vector<uint8_t>;
@@ -60,11 +62,7 @@ inline void storeLe32(uint8_t* p, uint32_t v) {
   p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-// Bytes of one row of `width` pixels of `bytesPerPixel` bytes, padded up to
-// a multiple of 4. 64-bit, so no width read from a file can overflow it.
-inline uint64_t rowStride(uint64_t width, unsigned bytesPerPixel) {
-  return (width * bytesPerPixel + 3) & ~uint64_t{3};
-}
+using platform::rowStride;  // bytes of a row, padded to 4
 
 // Total size of a BitmapBuffer with a 54-byte header and no masks; nullopt
 // when it would not fit in 32 bits (the header's size fields).

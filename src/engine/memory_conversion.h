@@ -1,5 +1,5 @@
-// memory_conversion.h: one BitmapBuffer converted into a second buffer; the
-// path of decoded pictures and video frames.
+// memory_conversion.h: pictures converted in memory: a BitmapBuffer into a
+// second buffer (decoded pictures), and a frame's rows in place (video).
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,7 @@
 #include "engine/bitmap_buffer.h"
 #include "engine/conversion_result.h"
 #include "engine/conversion_settings.h"
+#include "platform/pixels.h"
 
 namespace quarn::engine {
 
@@ -25,5 +26,11 @@ namespace quarn::engine {
 // `destinationSize` is smaller than the result. Prints nothing; frees nothing.
 ConversionResult convertBitmapBuffer(BitmapBuffer& source, uint8_t* destination, size_t destinationSize,
                                      const ConversionSettings& settings);
+
+// Converts a frame's picture in place, by the same rules. On kConverted
+// `frame` becomes the result: the same memory, narrowed to the rows and
+// columns that are output (their padding is not cleared). kTooSmall, with
+// the frame untouched, for fewer than 2 columns or 4 rows.
+ConversionResult convertFrame(platform::PixelView& frame, const ConversionSettings& settings);
 
 }  // namespace quarn::engine

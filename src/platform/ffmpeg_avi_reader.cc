@@ -27,8 +27,6 @@ constexpr uint64_t kAlwaysPlausibleFrame = uint64_t{64} << 20;
 constexpr uint64_t kPlausibleRatio = 4096;
 constexpr uint32_t kMaxSide = 32767;
 
-uint64_t bottomUpStride(uint32_t width) { return (uint64_t{width} * 3 + 3) & ~uint64_t{3}; }
-
 struct FormatClose {
   void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
 };
@@ -78,7 +76,7 @@ class FfmpegAviReader final : public AviVideoReader {
     return packet_ && decoded_ && last_;
   }
 
-  AviFrameStatus nextFrame(uint8_t* pixels) override {
+  AviFrameStatus nextFrame(Picture& pixels) override {
     if (!decoder_) return AviFrameStatus::kEnd;
     while (true) {
       if (havePending_ && pendingPosition_ < position_) {  // a late or doubled picture
@@ -114,13 +112,13 @@ class FfmpegAviReader final : public AviVideoReader {
     if (stream_ == nullptr) return;
     facts_.width = static_cast<uint32_t>(std::max(0, stream_->codecpar->width));
     facts_.height = static_cast<uint32_t>(std::max(0, stream_->codecpar->height));
-    facts_.rate = static_cast<uint32_t>(std::max(0, stream_->time_base.den));
-    facts_.scale = static_cast<uint32_t>(std::max(0, stream_->time_base.num));
+    facts_.rate.rate = static_cast<uint32_t>(std::max(0, stream_->time_base.den));
+    facts_.rate.scale = static_cast<uint32_t>(std::max(0, stream_->time_base.num));
     // Every position of a stream takes at least a chunk header in the file,
     // dropped frames too: a length beyond that is no real stream's.
     constexpr int64_t kChunkHeader = 8;
     facts_.length = std::clamp<int64_t>(stream_->nb_frames, 0, static_cast<int64_t>(fileSize_ / kChunkHeader));
-    const uint64_t frameBytes = bottomUpStride(facts_.width) * facts_.height;
+    const uint64_t frameBytes = rowStride(facts_.width, 3) * facts_.height;
     const bool plausible = frameBytes <= kAlwaysPlausibleFrame || frameBytes / kPlausibleRatio <= fileSize_;
     if (facts_.width > kMaxSide || facts_.height > kMaxSide || !plausible) facts_.width = facts_.height = 0;
   }
@@ -169,7 +167,7 @@ class FfmpegAviReader final : public AviVideoReader {
   // The position has no decoded picture. One whose packet the decoder
   // refused is reported; a dropped frame repeats the previous picture, or
   // `next` when none came before.
-  AviFrameStatus giveMissing(const AVFrame* next, uint8_t* pixels) {
+  AviFrameStatus giveMissing(const AVFrame* next, Picture& pixels) {
     if (sent_.count(position_) != 0) {
       sent_.erase(position_);
       ++position_;
@@ -178,48 +176,30 @@ class FfmpegAviReader final : public AviVideoReader {
     return give(haveLast_ ? last_.get() : next, pixels);
   }
 
-  AviFrameStatus give(const AVFrame* picture, uint8_t* pixels) {
+  AviFrameStatus give(const AVFrame* picture, Picture& pixels) {
     sent_.erase(sent_.begin(), sent_.upper_bound(position_));
     ++position_;
-    return toBottomUp(picture, pixels) ? AviFrameStatus::kFrame : AviFrameStatus::kUndecodable;
+    if (!pixels.reserve(facts_.width, facts_.height)) return AviFrameStatus::kOutOfMemory;
+    return toRows(picture, pixels.view()) ? AviFrameStatus::kFrame : AviFrameStatus::kUndecodable;
   }
 
-  bool toBottomUp(const AVFrame* picture, uint8_t* pixels) {
+  // The decoded picture as blue-green-red rows, top row first.
+  bool toRows(const AVFrame* picture, const PixelView& rows) {
     const int width = static_cast<int>(facts_.width), height = static_cast<int>(facts_.height);
-    const auto stride = static_cast<int>(bottomUpStride(facts_.width));
-    uint8_t* bottomRow = pixels + static_cast<ptrdiff_t>(stride) * (height - 1);
     const auto format = static_cast<AVPixelFormat>(picture->format);
     if (format == AV_PIX_FMT_BGR24 && picture->width == width && picture->height == height) {
       for (int y = 0; y < height; ++y) {
-        std::memcpy(bottomRow - static_cast<ptrdiff_t>(stride) * y, picture->data[0] + picture->linesize[0] * y,
+        std::memcpy(rows.rows + rows.stride * y, picture->data[0] + picture->linesize[0] * y,
                     static_cast<size_t>(width) * 3);
       }
       return true;
     }
-    // libswscale writes whole vector blocks past a row's end: it converts
-    // into a frame of its own, padded for that, and the rows are copied.
-    if (!scratch_) {
-      scratch_.reset(av_frame_alloc());
-      if (!scratch_) return false;
-      scratch_->format = AV_PIX_FMT_BGR24;
-      scratch_->width = width;
-      scratch_->height = height;
-      if (av_frame_get_buffer(scratch_.get(), 0) < 0) {
-        scratch_.reset();
-        return false;
-      }
-    }
     scaler_.reset(sws_getCachedContext(scaler_.release(), picture->width, picture->height, format, width, height,
                                        AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (!scaler_ || sws_scale(scaler_.get(), picture->data, picture->linesize, 0, picture->height, scratch_->data,
-                              scratch_->linesize) != height) {
-      return false;
-    }
-    for (int y = 0; y < height; ++y) {
-      std::memcpy(bottomRow - static_cast<ptrdiff_t>(stride) * y, scratch_->data[0] + scratch_->linesize[0] * y,
-                  static_cast<size_t>(width) * 3);
-    }
-    return true;
+    uint8_t* const planes[4] = {rows.rows, nullptr, nullptr, nullptr};
+    const int strides[4] = {static_cast<int>(rows.stride), 0, 0, 0};
+    return scaler_ && sws_scale(scaler_.get(), picture->data, picture->linesize, 0, picture->height, planes,
+                                strides) == height;
   }
 
   int fd_;
@@ -230,7 +210,7 @@ class FfmpegAviReader final : public AviVideoReader {
   AviVideoFacts facts_;
   CodecContext decoder_;
   Packet packet_;
-  Frame decoded_, last_, scratch_;
+  Frame decoded_, last_;
   Scaler scaler_;
   std::set<int64_t> sent_;  // positions whose packet went to the decoder and has not come out yet
   int64_t position_ = 0;    // the next position to give
@@ -254,9 +234,14 @@ bool isRiffAvi(int fd) {
 }  // namespace
 
 AviOpenStatus AviVideoReader::open(const std::string& path, std::unique_ptr<AviVideoReader>& reader) {
-  quietLibraryLog();
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == ENOMEM ? AviOpenStatus::kOutOfMemory : AviOpenStatus::kFileOpen;
+  return open(fd, reader);
+}
+
+AviOpenStatus AviVideoReader::open(int fd, std::unique_ptr<AviVideoReader>& reader) {
+  quietLibraryLog();
+  if (fd < 0) return AviOpenStatus::kFileOpen;
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);

@@ -1,6 +1,7 @@
 // The AVI writer over libavformat's AVI muxer and libavcodec's encoders.
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <string>
 
 #include "platform/avi_writer_backend.h"
@@ -26,9 +27,7 @@ constexpr uint16_t kMaxSoundChannels = 64;
 constexpr int64_t kIndexBytesPerGigabyte = 16;
 constexpr int64_t kIndexSpareBytes = 1024;
 
-int bottomUpStride(uint32_t width) { return static_cast<int>((uint64_t{width} * 3 + 3) & ~uint64_t{3}); }
-
-AVCodecID soundCodec(const AviSoundTrack& s) {
+AVCodecID soundCodec(const SoundFormat& s) {
   if (s.formatTag == kWaveFormatPcm) {
     switch (s.bitsPerSample) {
       case 8:
@@ -60,16 +59,16 @@ class FfmpegAviWriter final : public AviWriterBackend {
  public:
   explicit FfmpegAviWriter(AVIOContext* io) : io_(io) {}
 
-  AviWriteStatus begin(const AviVideoTrack& video, const AviSoundTrack* sound) override {
+  AviWriteStatus begin(const AviVideoTrack& video, const SoundFormat* sound) override {
     quietLibraryLog();
-    if (io_ == nullptr || video.width == 0 || video.height == 0 || video.rate == 0 || video.scale == 0) {
+    if (io_ == nullptr || video.width == 0 || video.height == 0 || !video.rate.known()) {
       return AviWriteStatus::kCodecUnusable;
     }
     track_ = video;
-    stride_ = bottomUpStride(video.width);
-    av_reduce(&frameRate_.num, &frameRate_.den, video.rate, video.scale, INT32_MAX);
+    stride_ = rowStride(video.width, 3);
+    av_reduce(&frameRate_.num, &frameRate_.den, video.rate.rate, video.rate.scale, INT32_MAX);
     exactTimeBase_ = av_inv_q(frameRate_);
-    raw_ = video.fourcc == kFourccDib;
+    raw_ = video.fourcc == kFourCCDib;
     if (!raw_) {
       OpenedEncoder opened = openEncoder(video.fourcc, static_cast<int>(video.width), static_cast<int>(video.height),
                                          frameRate_, video.quality);
@@ -86,46 +85,65 @@ class FfmpegAviWriter final : public AviWriterBackend {
 
     AVDictionary* options = nullptr;
     if (raw_) av_dict_set(&options, "flipped_raw_rgb", "1", 0);
-    const int64_t expectedBytes = int64_t{stride_} * video.height * std::max<int64_t>(video.expectedFrames, 1);
+    const int64_t expectedBytes =
+        static_cast<int64_t>(stride_ * video.height) * std::max<int64_t>(video.expectedFrames, 1);
     const int64_t indexBytes = expectedBytes / (int64_t{1} << 30) * kIndexBytesPerGigabyte + kIndexSpareBytes;
     av_dict_set_int(&options, "reserve_index_space", std::min<int64_t>(indexBytes, INT32_MAX), 0);
     const int written = avformat_write_header(format_.get(), &options);
     av_dict_free(&options);
     if (written < 0) return writeFailed() ? AviWriteStatus::kWriteFailed : AviWriteStatus::kCodecUnusable;
     headerWritten_ = true;
-    packet_.reset(av_packet_alloc());
     soundPacket_.reset(av_packet_alloc());
-    if (!packet_ || !soundPacket_) return AviWriteStatus::kWriteFailed;
+    if (!soundPacket_) return AviWriteStatus::kWriteFailed;
     if (!raw_ && !preparePicture()) return AviWriteStatus::kCodecUnusable;
     return AviWriteStatus::kOk;
   }
 
-  void setBeforeFrame(BeforeFrame beforeFrame) override { beforeFrame_ = std::move(beforeFrame); }
-
-  AviWriteStatus writePicture(const uint8_t* pixels) override {
-    if (!headerWritten_) return AviWriteStatus::kWriteFailed;
-    const int64_t position = nextPosition_++;
-    if (raw_) {
-      packet_->data = const_cast<uint8_t*>(pixels);
-      packet_->size = stride_ * static_cast<int>(track_.height);
-      packet_->pts = position;
-      packet_->flags = AV_PKT_FLAG_KEY;
-      const AviWriteStatus status = writeVideoPacket(position);
-      packet_->data = nullptr;
-      packet_->size = 0;
-      return status;
+  AviWriteStatus encode(const PixelView& picture, int64_t position) override {
+    if (!headerWritten_ || picture.width != track_.width || picture.height != track_.height) {
+      return AviWriteStatus::kWriteFailed;
     }
-    if (!toEncoderPicture(pixels)) return AviWriteStatus::kWriteFailed;
+    if (raw_) return keepRawPicture(picture, position);
+    if (!toEncoderPicture(picture.topDown())) return AviWriteStatus::kWriteFailed;
     picture_->pts = position;
     picture_->quality = quantiser_;
     if (avcodec_send_frame(encoder_.get(), picture_.get()) < 0) return AviWriteStatus::kWriteFailed;
-    return drainEncoder();
+    return receivePackets();
+  }
+
+  AviWriteStatus flushPictures() override {
+    if (!headerWritten_) return AviWriteStatus::kWriteFailed;
+    if (raw_ || flushed_) return AviWriteStatus::kOk;
+    flushed_ = true;
+    if (avcodec_send_frame(encoder_.get(), nullptr) < 0) return AviWriteStatus::kWriteFailed;
+    return receivePackets();
+  }
+
+  std::optional<int64_t> nextPacket() const override {
+    if (waiting_.empty()) return std::nullopt;
+    return waiting_.front().position;
+  }
+
+  // The packet is the frame's chunk at its position; its key-frame flag is
+  // the encoder's own.
+  AviWriteStatus writePacket() override {
+    if (!headerWritten_ || waiting_.empty()) return AviWriteStatus::kWriteFailed;
+    Waiting& next = waiting_.front();
+    AVPacket* packet = next.packet.get();
+    packet->stream_index = video_->index;
+    packet->pts = packet->dts = av_rescale_q(next.position, exactTimeBase_, video_->time_base);
+    packet->duration = 0;
+    const int written = av_write_frame(format_.get(), packet);
+    av_packet_unref(packet);
+    if (!next.raw.empty()) spareRaw_ = std::move(next.raw);
+    sparePacket_ = std::move(next.packet);
+    waiting_.pop_front();
+    return written < 0 || writeFailed() ? AviWriteStatus::kWriteFailed : AviWriteStatus::kOk;
   }
 
   AviWriteStatus writeSound(const uint8_t* bytes, size_t size) override {
     if (!headerWritten_ || sound_ == nullptr || size == 0) return AviWriteStatus::kOk;
     if (size > INT32_MAX) return AviWriteStatus::kWriteFailed;
-    // Its own packet: sound is written while a picture's packet waits.
     soundPacket_->data = const_cast<uint8_t*>(bytes);
     soundPacket_->size = static_cast<int>(size);
     soundPacket_->stream_index = sound_->index;
@@ -139,14 +157,6 @@ class FfmpegAviWriter final : public AviWriterBackend {
     return written < 0 || writeFailed() ? AviWriteStatus::kWriteFailed : AviWriteStatus::kOk;
   }
 
-  AviWriteStatus flushPictures() override {
-    if (!headerWritten_) return AviWriteStatus::kWriteFailed;
-    if (raw_ || flushed_) return AviWriteStatus::kOk;
-    flushed_ = true;
-    if (avcodec_send_frame(encoder_.get(), nullptr) < 0) return AviWriteStatus::kWriteFailed;
-    return drainEncoder();
-  }
-
   AviWriteStatus finish() override {
     if (!headerWritten_) return AviWriteStatus::kWriteFailed;
     headerWritten_ = false;
@@ -156,7 +166,57 @@ class FfmpegAviWriter final : public AviWriterBackend {
   }
 
  private:
+  // An encoded picture waiting to be written, with its frame's position.
+  struct Waiting {
+    int64_t position = 0;
+    Packet packet;
+    std::vector<uint8_t> raw;  // the bytes of an uncompressed picture's packet
+  };
+
   bool writeFailed() const { return io_->error < 0; }
+
+  Packet newPacket() {
+    if (sparePacket_) return std::move(sparePacket_);
+    return Packet(av_packet_alloc());
+  }
+
+  // An uncompressed picture is its packet: rows bottom-up, each padded with
+  // zeros to a multiple of 4 bytes.
+  AviWriteStatus keepRawPicture(const PixelView& picture, int64_t position) {
+    Waiting waiting{position, newPacket(), std::move(spareRaw_)};
+    if (!waiting.packet) return AviWriteStatus::kWriteFailed;
+    const size_t rowBytes = size_t{track_.width} * 3, padding = static_cast<size_t>(stride_) - rowBytes;
+    waiting.raw.resize(static_cast<size_t>(stride_) * track_.height);
+    const PixelView rows = picture.bottomFirst();
+    for (uint32_t y = 0; y < track_.height; ++y) {
+      uint8_t* to = waiting.raw.data() + static_cast<size_t>(stride_) * y;
+      std::memcpy(to, rows.rows + rows.stride * static_cast<ptrdiff_t>(y), rowBytes);
+      std::memset(to + rowBytes, 0, padding);
+    }
+    AVPacket* packet = waiting.packet.get();
+    packet->data = waiting.raw.data();
+    packet->size = static_cast<int>(waiting.raw.size());
+    packet->flags = AV_PKT_FLAG_KEY;
+    waiting_.push_back(std::move(waiting));
+    return AviWriteStatus::kOk;
+  }
+
+  // Takes every packet the encoder has ready.
+  AviWriteStatus receivePackets() {
+    while (true) {
+      Packet packet = newPacket();
+      if (!packet) return AviWriteStatus::kWriteFailed;
+      const int received = avcodec_receive_packet(encoder_.get(), packet.get());
+      if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
+        sparePacket_ = std::move(packet);
+        return AviWriteStatus::kOk;
+      }
+      if (received < 0) return AviWriteStatus::kWriteFailed;
+      const int64_t position = packet->pts != AV_NOPTS_VALUE ? packet->pts : nextPacket_;
+      nextPacket_ = position + 1;
+      waiting_.push_back({position, std::move(packet), {}});
+    }
+  }
 
   bool addVideoStream() {
     video_ = avformat_new_stream(format_.get(), nullptr);
@@ -179,13 +239,16 @@ class FfmpegAviWriter final : public AviWriterBackend {
     return true;
   }
 
-  bool addSoundStream(const AviSoundTrack& s) {
-    if (!canCarrySound(s)) return false;
+  bool addSoundStream(const SoundFormat& s) {
+    const AVCodecID codec = soundCodec(s);
+    if (codec == AV_CODEC_ID_NONE || s.blockAlign == 0 || s.samplesPerSec == 0 || s.samplesPerSec > INT32_MAX) {
+      return false;
+    }
     sound_ = avformat_new_stream(format_.get(), nullptr);
     if (sound_ == nullptr) return false;
     AVCodecParameters* p = sound_->codecpar;
     p->codec_type = AVMEDIA_TYPE_AUDIO;
-    p->codec_id = soundCodec(s);
+    p->codec_id = codec;
     p->codec_tag = s.formatTag;
     p->sample_rate = static_cast<int>(s.samplesPerSec);
     av_channel_layout_default(&p->ch_layout, s.channels);
@@ -218,13 +281,14 @@ class FfmpegAviWriter final : public AviWriterBackend {
     return scaler_ != nullptr;
   }
 
-  // Our bottom-up rows into the encoder's picture. Where the encoder wants a
-  // larger picture, the last column and row are repeated to fill it.
-  bool toEncoderPicture(const uint8_t* pixels) {
+  // The picture's rows, top row first, into the encoder's picture. Where the
+  // encoder wants a larger picture, the last column and row are repeated to
+  // fill it.
+  bool toEncoderPicture(const PixelView& rows) {
     if (av_frame_make_writable(picture_.get()) < 0) return false;
     const int width = static_cast<int>(track_.width), height = static_cast<int>(track_.height);
-    const uint8_t* source = pixels + static_cast<ptrdiff_t>(stride_) * (height - 1);
-    int sourceStride = -stride_;
+    const uint8_t* source = rows.rows;
+    auto sourceStride = static_cast<int>(rows.stride);
     if (padded_) {
       const int paddedWidth = encoder_->width, paddedStride = paddedWidth * 3;
       for (int y = 0; y < encoder_->height; ++y) {
@@ -242,33 +306,9 @@ class FfmpegAviWriter final : public AviWriterBackend {
            encoder_->height;
   }
 
-  AviWriteStatus drainEncoder() {
-    while (true) {
-      const int received = avcodec_receive_packet(encoder_.get(), packet_.get());
-      if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return AviWriteStatus::kOk;
-      if (received < 0) return AviWriteStatus::kWriteFailed;
-      const int64_t position = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : nextPacket_;
-      const AviWriteStatus status = writeVideoPacket(position);
-      av_packet_unref(packet_.get());
-      if (status != AviWriteStatus::kOk) return status;
-    }
-  }
-
-  // The packet of the frame at `position`, after the sound before it. Its
-  // key-frame flag is the encoder's own.
-  AviWriteStatus writeVideoPacket(int64_t position) {
-    if (beforeFrame_ && !beforeFrame_(position)) return AviWriteStatus::kWriteFailed;
-    nextPacket_ = position + 1;
-    packet_->stream_index = video_->index;
-    packet_->pts = packet_->dts = av_rescale_q(position, exactTimeBase_, video_->time_base);
-    packet_->duration = 0;
-    const int written = av_write_frame(format_.get(), packet_.get());
-    return written < 0 || writeFailed() ? AviWriteStatus::kWriteFailed : AviWriteStatus::kOk;
-  }
-
   AVIOContext* io_;
   AviVideoTrack track_;
-  int stride_ = 0;
+  uint64_t stride_ = 0;
   AVRational frameRate_{0, 1}, exactTimeBase_{0, 1};
   bool raw_ = false, padded_ = false, headerWritten_ = false, flushed_ = false;
   CodecContext encoder_;
@@ -280,21 +320,23 @@ class FfmpegAviWriter final : public AviWriterBackend {
   uint32_t soundBlock_ = 1;
   int64_t soundFrames_ = 0;
   Frame picture_;
-  Packet packet_, soundPacket_;
+  Packet soundPacket_, sparePacket_;
+  std::deque<Waiting> waiting_;
+  std::vector<uint8_t> spareRaw_;
   Scaler scaler_;
   std::vector<uint8_t> paddedPixels_;
-  BeforeFrame beforeFrame_;
-  int64_t nextPosition_ = 0, nextPacket_ = 0;
+  int64_t nextPacket_ = 0;
 };
 
 class FileAviWriter final : public AviWriterBackend {
  public:
   explicit FileAviWriter(std::FILE* file) : file_(file), writer_(file_.io()) {}
-  AviWriteStatus begin(const AviVideoTrack& v, const AviSoundTrack* s) override { return writer_.begin(v, s); }
-  void setBeforeFrame(BeforeFrame b) override { writer_.setBeforeFrame(std::move(b)); }
-  AviWriteStatus writePicture(const uint8_t* p) override { return writer_.writePicture(p); }
-  AviWriteStatus writeSound(const uint8_t* b, size_t n) override { return writer_.writeSound(b, n); }
+  AviWriteStatus begin(const AviVideoTrack& v, const SoundFormat* s) override { return writer_.begin(v, s); }
+  AviWriteStatus encode(const PixelView& p, int64_t at) override { return writer_.encode(p, at); }
   AviWriteStatus flushPictures() override { return writer_.flushPictures(); }
+  std::optional<int64_t> nextPacket() const override { return writer_.nextPacket(); }
+  AviWriteStatus writePacket() override { return writer_.writePacket(); }
+  AviWriteStatus writeSound(const uint8_t* b, size_t n) override { return writer_.writeSound(b, n); }
   AviWriteStatus finish() override {
     const AviWriteStatus status = writer_.finish();
     return status == AviWriteStatus::kOk && file_.failed() ? AviWriteStatus::kWriteFailed : status;
@@ -307,7 +349,7 @@ class FileAviWriter final : public AviWriterBackend {
 
 }  // namespace
 
-bool canCarrySound(const AviSoundTrack& s) {
+bool canCarrySound(const SoundFormat& s) {
   // Samples of PCM are whole: a sample frame is one sample of each channel.
   const bool pcm = s.formatTag == kWaveFormatPcm || s.formatTag == kWaveFormatIeeeFloat;
   if (pcm && s.blockAlign != uint32_t{s.channels} * s.bitsPerSample / 8) return false;
@@ -367,7 +409,7 @@ int cleanlyDecodedPictures(const uint8_t* bytes, size_t size) {
 
 }  // namespace
 
-bool canWriteFourcc(uint32_t fourcc, uint32_t width, uint32_t height) {
+bool canWriteFourCC(FourCC fourcc, uint32_t width, uint32_t height) {
   MemoryWriter memory;
   AVIOContext* io = memory.io();
   if (io == nullptr) return false;
@@ -379,24 +421,31 @@ bool canWriteFourcc(uint32_t fourcc, uint32_t width, uint32_t height) {
     track.fourcc = fourcc;
     track.width = width;
     track.height = height;
-    track.rate = 25;
-    track.scale = 1;
+    track.rate = {25, 1};
     track.quality = 5000;
     track.expectedFrames = 2;
     // A pattern with edges and gradients: flat pictures pass where real
     // ones would not.
-    const size_t stride = size_t(bottomUpStride(width));
-    std::vector<uint8_t> picture(stride * height);
+    const size_t stride = size_t{width} * 3;
+    std::vector<uint8_t> pixels(stride * height);
     for (size_t y = 0; y < height; ++y) {
-      for (size_t x = 0; x < size_t{width} * 3; ++x) picture[y * stride + x] = uint8_t(x * 5 + y * 3 + (x / 24) * 40);
+      for (size_t x = 0; x < stride; ++x) pixels[y * stride + x] = uint8_t(x * 5 + y * 3 + (x / 24) * 40);
     }
+    const PixelView picture{pixels.data(), static_cast<ptrdiff_t>(stride), width, height, true};
+    const auto writeWaiting = [&writer] {
+      while (writer.nextPacket()) {
+        if (writer.writePacket() != AviWriteStatus::kOk) return false;
+      }
+      return true;
+    };
     // Refused attempts at other sizes and formats complain; only what comes
     // after the set-up counts.
     written = writer.begin(track, nullptr) == AviWriteStatus::kOk &&
               (complaintsBefore = libraryComplaints(), true) &&
-              writer.writePicture(picture.data()) == AviWriteStatus::kOk &&
-              writer.writePicture(picture.data()) == AviWriteStatus::kOk &&
-              writer.flushPictures() == AviWriteStatus::kOk && writer.finish() == AviWriteStatus::kOk;
+              writer.encode(picture, 0) == AviWriteStatus::kOk && writeWaiting() &&
+              writer.encode(picture, 1) == AviWriteStatus::kOk && writeWaiting() &&
+              writer.flushPictures() == AviWriteStatus::kOk && writeWaiting() &&
+              writer.finish() == AviWriteStatus::kOk;
   }
   avio_flush(io);
   // What was written must also read back: two pictures, and not a word

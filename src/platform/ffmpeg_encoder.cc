@@ -24,7 +24,7 @@ namespace {
 constexpr uint32_t kMaxQuality = 10000;
 constexpr size_t kMaxTableEntries = 4096;  // a guard, should the table ever lose its end
 
-uint32_t upperFourcc(uint32_t fourcc) {
+uint32_t upperFourCC(uint32_t fourcc) {
   uint32_t out = 0;
   for (int shift = 0; shift < 32; shift += 8) {
     const auto c = static_cast<unsigned char>(fourcc >> shift);
@@ -164,19 +164,13 @@ CodecContext tryOpen(const AVCodec* codec, uint32_t fourcc, int width, int heigh
   }
   applyQuality(c.get(), scale, quality, quantiser);
   if (avcodec_open2(c.get(), codec, nullptr) < 0) return {};
-  if (c->codec_tag != 0 && upperFourcc(c->codec_tag) != upperFourcc(fourcc)) return {};
+  if (c->codec_tag != 0 && upperFourCC(c->codec_tag) != upperFourCC(fourcc)) return {};
   return c;
 }
 
 }  // namespace
 
-std::string fourccText(uint32_t fourcc) {
-  std::string text(4, ' ');
-  for (int i = 0; i < 4; ++i) text[i] = static_cast<char>(fourcc >> (8 * i));
-  return text;
-}
-
-std::vector<uint32_t> riffVideoFourccs() {
+std::vector<uint32_t> riffVideoFourCCs() {
   std::vector<uint32_t> fourccs;
   std::set<uint32_t> seen;
   const AVCodecTag* table = avformat_get_riff_video_tags();
@@ -186,7 +180,7 @@ std::vector<uint32_t> riffVideoFourccs() {
   return fourccs;
 }
 
-const AVCodec* encoderForFourcc(uint32_t fourcc) {
+const AVCodec* encoderForFourCC(uint32_t fourcc) {
   const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), nullptr};
   const AVCodecID id = av_codec_get_id(tables, fourcc);
   if (id == AV_CODEC_ID_NONE || id == AV_CODEC_ID_RAWVIDEO) return nullptr;
@@ -199,7 +193,7 @@ const AVCodec* encoderForFourcc(uint32_t fourcc) {
 OpenedEncoder openEncoder(uint32_t fourcc, int width, int height, AVRational frameRate, uint32_t quality) {
   quietLibraryLog();
   OpenedEncoder opened;
-  const AVCodec* codec = encoderForFourcc(fourcc);
+  const AVCodec* codec = encoderForFourCC(fourcc);
   if (codec == nullptr || width <= 0 || height <= 0) return opened;
   opened.scale = scaleOf(codec);
   const std::vector<AVPixelFormat> formats = pixelFormatsFor(codec);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/ffmpeg_support.h"
+#include "platform/fourcc.h"
 
 namespace quarn::platform::ffmpeg {
 
@@ -27,7 +28,7 @@ struct OpenedEncoder {
 // The encoder FFmpeg's AVI tag table gives for `fourcc` (exact, then any
 // letter case), or nullptr. Hardware and experimental encoders, and the
 // raw formats (whose layout the tag fixes), count as none.
-const AVCodec* encoderForFourcc(uint32_t fourcc);
+const AVCodec* encoderForFourCC(uint32_t fourcc);
 
 // Opens that encoder for pictures of width x height at `frameRate` frames
 // per second. Where it refuses, it is tried with the next even, then
@@ -38,9 +39,6 @@ const AVCodec* encoderForFourcc(uint32_t fourcc);
 OpenedEncoder openEncoder(uint32_t fourcc, int width, int height, AVRational frameRate, uint32_t quality);
 
 // Every FourCC of FFmpeg's AVI video tag table, in table order, each once.
-std::vector<uint32_t> riffVideoFourccs();
-
-// The fourcc as text ("FMP4").
-std::string fourccText(uint32_t fourcc);
+std::vector<uint32_t> riffVideoFourCCs();
 
 }  // namespace quarn::platform::ffmpeg

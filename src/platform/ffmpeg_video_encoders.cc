@@ -23,16 +23,14 @@ bool printable(uint32_t fourcc) {
 
 }  // namespace
 
-std::string fourccString(uint32_t fourcc) { return ffmpeg::fourccText(fourcc); }
-
 std::vector<VideoEncoderEntry> usableVideoEncoders() {
   ffmpeg::quietLibraryLog();
   std::vector<VideoEncoderEntry> entries;
   std::map<const AVCodec*, size_t> entryOf;
-  for (const uint32_t fourcc : ffmpeg::riffVideoFourccs()) {
+  for (const uint32_t fourcc : ffmpeg::riffVideoFourCCs()) {
     if (!printable(fourcc)) continue;
-    const AVCodec* codec = ffmpeg::encoderForFourcc(fourcc);
-    if (codec == nullptr || !canWriteFourcc(fourcc, kProbeWidth, kProbeHeight)) continue;
+    const AVCodec* codec = ffmpeg::encoderForFourCC(fourcc);
+    if (codec == nullptr || !canWriteFourCC(fourcc, kProbeWidth, kProbeHeight)) continue;
     const auto [it, added] = entryOf.emplace(codec, entries.size());
     if (added) {
       entries.push_back({codec->long_name != nullptr ? codec->long_name : codec->name, fourcc, {}});

@@ -6,20 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "platform/fourcc.h"
+
 namespace quarn::platform {
 
 struct VideoEncoderEntry {
   std::string description;       // the encoder's long name
-  uint32_t fourcc = 0;           // the first code that selects it
-  std::vector<uint32_t> others;  // further codes that select it
+  FourCC fourcc = 0;             // the first code that selects it
+  std::vector<FourCC> others;    // further codes that select it
 };
 
 // Every encoder reachable through a printable FourCC of FFmpeg's AVI tag
 // table that really writes an AVI here, also at an odd picture size (each
 // code is tried). In the table's order. Takes a moment: encoders are opened.
 std::vector<VideoEncoderEntry> usableVideoEncoders();
-
-// "FMP4" from its 32-bit code, first character in the low byte.
-std::string fourccString(uint32_t fourcc);
 
 }  // namespace quarn::platform

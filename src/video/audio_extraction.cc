@@ -1,9 +1,9 @@
 #include "video/audio_extraction.h"
 
 #include <algorithm>
-#include <new>
 
 #include "platform/child_process.h"
+#include "video/avi_audio.h"
 #include "video/mp3_chunks.h"
 #include "video/wav_file.h"
 
@@ -29,114 +29,96 @@ platform::TemporaryFile* newTemporaryFile(SoundTrack& track, const char* suffix)
 }
 
 // The sound is lost on the way: the texts say so and the WAV goes.
-ExtractionResult failed(SoundTrack& track, platform::TemporaryFile* wav, ExtractionResult result) {
+void failed(SoundTrack& track, platform::TemporaryFile* wav) {
   say(track, "proval! Videoto e konvertirano bez zvuk!\n");
   if (wav != nullptr) wav->remove();
   pause(track);
-  return result;
 }
 
-// F, the bytes of a sample frame as the reads count them.
-uint64_t readFrameBytes(uint32_t channels, uint32_t bitsPerSample) {
-  const uint64_t frameBytes = uint64_t{channels} * bitsPerSample / 8;
-  return frameBytes == 0 || frameBytes > kMaxAudioRead ? 1 : frameBytes;
+// The track is of a kind the output cannot carry.
+void dropUnsupportedTrack(SoundTrack& track) {
+  say(track, " tip - neizvesten audio format!\n Videoto e konvertirano bez zvuk!\n");
+  pause(track);
 }
 
-bool holdsPcmLikeWav(const std::string& path) {
-  const std::unique_ptr<FileSource> file = FileSource::open(path);
-  if (!file) return false;
-  RiffReader reader(*file);
-  const std::optional<WavLayout> layout = readWavLayout(reader);
-  return layout && isPcmLike(layout->format);
+// Carries `samples` in `format` when there is at least one whole sample
+// frame of them: an empty track gives the output no sound stream.
+void carry(SoundTrack& track, SoundFormat format, std::unique_ptr<SoundSamples> samples) {
+  if (samples->holdsAtLeast(format.blockAlign)) track.carried = SoundToCarry{std::move(format), std::move(samples)};
 }
+
+class ChunkSamples final : public SoundSamples {
+ public:
+  ChunkSamples(ByteSource& input, uint32_t number) : reader_(input), number_(number), chunks_(reader_, number) {}
+
+  size_t read(uint8_t* into, size_t bytes) override {
+    size_t done = 0;
+    while (done < bytes && !ended_) {
+      if (left_ == 0) {
+        const std::optional<AudioChunks::Data> chunk = chunks_.next();
+        if (!chunk) break;
+        at_ = chunk->position;
+        left_ = chunk->length;
+        continue;
+      }
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes - done, left_));
+      // A read error ends the track where it was.
+      if (!reader_.read(at_, into + done, n)) {
+        ended_ = true;
+        break;
+      }
+      at_ += n;
+      left_ -= n;
+      done += n;
+    }
+    return done;
+  }
+
+  bool holdsAtLeast(uint64_t bytes) override {
+    AudioChunks chunks(reader_, number_);
+    for (uint64_t total = 0; total < bytes;) {
+      const std::optional<AudioChunks::Data> chunk = chunks.next();
+      if (!chunk) return false;
+      total += chunk->length;
+    }
+    return true;
+  }
+
+ private:
+  RiffReader reader_;
+  uint32_t number_;
+  AudioChunks chunks_;
+  uint64_t at_ = 0, left_ = 0;
+  bool ended_ = false;
+};
 
 }  // namespace
 
-ExtractionResult dropUnsupportedTrack(SoundTrack& track) {
-  say(track, " tip - neizvesten audio format!\n Videoto e konvertirano bez zvuk!\n");
-  pause(track);
-  return kSoundUnsupported;
+std::unique_ptr<SoundSamples> audioChunkSamples(ByteSource& input, uint32_t number) {
+  return std::make_unique<ChunkSamples>(input, number);
 }
 
-AudioReadSize chooseAudioReadSize(uint32_t channels, uint32_t bitsPerSample, uint64_t sampleFrames) {
-  const uint64_t frameBytes = readFrameBytes(channels, bitsPerSample);
-  AudioReadSize size;
-  const uint64_t total = sampleFrames > UINT64_MAX / frameBytes ? UINT64_MAX : sampleFrames * frameBytes;
-  size.bufferBytes = total < kMaxAudioRead ? total : kMaxAudioRead / frameBytes * frameBytes;
-  size.samplesPerRead = size.bufferBytes / frameBytes;
-  return size;
-}
-
-PcmCopy writePcmWav(RiffReader& avi, const AviAudioStream& stream, ByteSink& wav) {
-  const std::optional<SoundFormat> format = parseWaveFormat(stream.format.data(), stream.format.size());
-  if (!format) return PcmCopy::kWriteFailed;
-  const std::optional<uint16_t> cbSize =
-      stream.format.size() >= 18 ? std::optional<uint16_t>(static_cast<uint16_t>(stream.format[16] | stream.format[17] << 8))
-                                 : std::nullopt;
-  WavWriter writer(wav, *format, cbSize);
-
-  uint64_t total = 0;
-  forEachAudioChunk(avi, stream.number, [&](uint64_t, uint64_t length) {
-    total += length;
-    return true;
-  });
-  const uint64_t frameBytes = readFrameBytes(format->channels, format->bitsPerSample);
-  const uint64_t frames = total / frameBytes + (total % frameBytes != 0);
-  const AudioReadSize size = chooseAudioReadSize(format->channels, format->bitsPerSample, frames);
-  std::unique_ptr<uint8_t[]> buffer;
-  if (size.bufferBytes != 0) {
-    buffer.reset(new (std::nothrow) uint8_t[size.bufferBytes]);
-    if (!buffer) return PcmCopy::kNoReadBuffer;
-  }
-
-  // The chunks' bytes gather in the buffer, which goes out whenever full.
-  uint64_t filled = 0;
-  bool writeFailed = false;
-  forEachAudioChunk(avi, stream.number, [&](uint64_t position, uint64_t length) {
-    while (length != 0 && size.bufferBytes != 0) {
-      const uint64_t n = std::min(length, size.bufferBytes - filled);
-      if (!avi.read(position, buffer.get() + filled, static_cast<size_t>(n))) return false;
-      filled += n;
-      position += n;
-      length -= n;
-      if (filled == size.bufferBytes) {
-        writeFailed = !wav.write(buffer.get(), static_cast<size_t>(filled));
-        filled = 0;
-        if (writeFailed) return false;
-      }
-    }
-    return true;
-  });
-  if (filled != 0 && !writeFailed) writeFailed = !wav.write(buffer.get(), static_cast<size_t>(filled));
-  return !writeFailed && writer.finishWav() ? PcmCopy::kCopied : PcmCopy::kWriteFailed;
-}
-
-ExtractionResult extractAudioTrack(const std::string& inputPath, bool fullCommandLine,
-                                   platform::MessageBoxes& boxes, SoundTrack& track) {
+SoundTrack prepareSoundTrack(ByteSource& input, bool fullCommandLine, platform::MessageBoxes& boxes) {
+  SoundTrack track;
   say(track, "\n Izvlichane na audio dannite ...");
-  const std::unique_ptr<FileSource> input = FileSource::open(inputPath);
-  std::optional<RiffReader> avi;
-  AviAudioStream stream;
-  if (input) {
-    avi.emplace(*input);
-    stream = findFirstAudioStream(*avi);
-  }
+  RiffReader avi(input);
+  const AviAudioStream stream = findFirstAudioStream(avi);
   switch (stream.status) {
     case AviAudioStatus::kNotAvi:
       say(track, " Greshka! Faila ne moje da se otvori!");
-      return kInputNotOpened;
+      return track;
     case AviAudioStatus::kNoAudioStream:
       say(track, " lipsvat audio danni!");
-      return kNoSoundTrack;
+      return track;
     case AviAudioStatus::kNoFormat:
       say(track, " greshka! Audio formata ne moje da bude razpoznat!");
-      return kFormatUnreadable;
+      return track;
     case AviAudioStatus::kFound:
       break;
   }
 
   // 16 and 18 bytes: WAVEFORMAT and WAVEFORMATEX.
-  const std::optional<SoundFormat> format = parseWaveFormat(stream.format.data(), stream.format.size());
+  std::optional<SoundFormat> format = parseWaveFormat(stream.format.data(), stream.format.size());
   switch (stream.formatLength) {
     case 16:
       say(track, " tip - pcm - poddurjano!\n");
@@ -144,11 +126,11 @@ ExtractionResult extractAudioTrack(const std::string& inputPath, bool fullComman
     case 18:
       say(track, " tip - waveformatex - poddurjano!\n");
       if (format->bitsPerSample == 0) {  // an unknown compression
-        if (fullCommandLine) return kSoundExtracted;
+        if (fullCommandLine) return track;
         if (boxes.show(kUnknownCompressionCaption, kUnknownCompressionText, platform::BoxStyle::kWarningYesNo) ==
             platform::BoxAnswer::kYes) {
           say(track, " Audio izvlichaneto e otkazano!\n");
-          return kSoundExtracted;
+          return track;
         }
         say(track,
             " Izvlichane na audio s nepoznata kompresiq ...\n Vazmojna e poqva na greshki i povrejdane na "
@@ -156,52 +138,37 @@ ExtractionResult extractAudioTrack(const std::string& inputPath, bool fullComman
       }
       break;
     case 30:
-      return decodeMp3WithTool(inputPath, track);
+      decodeMp3WithTool(input, track);
+      return track;
     default:
-      return dropUnsupportedTrack(track);
+      dropUnsupportedTrack(track);
+      return track;
   }
-  // Sample frames without a size (no block alignment) cannot be carried.
-  if (!isPcmLike(*format)) return dropUnsupportedTrack(track);
-
-  track.reportBeforeReading = track.report.size();
-  platform::TemporaryFile* wav = newTemporaryFile(track, ".wav");
-  if (wav == nullptr) return kWavNotWritten;
-  PcmCopy copied;
-  {
-    FileSink sink(wav->descriptor());
-    copied = writePcmWav(*avi, stream, sink);
+  // The extra bytes a WAVEFORMATEX announces are not carried. Sample frames
+  // without a size (no block alignment) cannot be, nor can a format the
+  // writer cannot declare.
+  format->extra.clear();
+  if (!isPcmLike(*format) || !platform::canCarrySound(*format)) {
+    dropUnsupportedTrack(track);
+    return track;
   }
-  switch (copied) {
-    case PcmCopy::kNoReadBuffer:
-      say(track, "\n greshka! nedostatachno pamet!");
-      pause(track);
-      wav->remove();
-      return kNoReadBuffer;
-    case PcmCopy::kWriteFailed:
-      say(track, " Izvlichane ... ");
-      return failed(track, wav, kWavNotWritten);
-    case PcmCopy::kCopied:
-      break;
-  }
-  say(track, " Izvlichane ... ");
-  say(track, "gotovo!\n Finalizirane ... ");
-  say(track, "gotovo!\n");
-  track.wavPath = wav->path();
-  return kSoundExtracted;
+  say(track, " Izvlichane ... gotovo!\n Finalizirane ... gotovo!\n");
+  carry(track, std::move(*format), audioChunkSamples(input, stream.number));
+  return track;
 }
 
-ExtractionResult decodeMp3WithTool(const std::string& inputPath, SoundTrack& track) {
+void decodeMp3WithTool(ByteSource& input, SoundTrack& track) {
   say(track, " tip - mp3 - poddurjano!\n");
-  track.reportBeforeReading = track.report.size();
+  const size_t reportBeforeReading = track.report.size();
   say(track, " Izvlichane ... ");
   platform::TemporaryFile* mp3 = newTemporaryFile(track, ".mp3");
-  if (mp3 == nullptr || copyMp3Chunks(inputPath, *mp3) != kWalkEnded) return failed(track, mp3, kSoundUnsupported);
+  if (mp3 == nullptr || copyMp3Chunks(input, *mp3) != kWalkEnded) return failed(track, mp3);
   say(track, "gotovo!");
   const std::string tool = platform::findOnPath("lame");
   platform::TemporaryFile* wav = newTemporaryFile(track, ".wav");
   if (tool.empty() || wav == nullptr) {
     mp3->remove();
-    return failed(track, wav, kSoundUnsupported);
+    return failed(track, wav);
   }
   say(track, std::string("\n Konvertirane na mp3 v wave ...\n") + kToolLine);
   const platform::ChildResult run =
@@ -209,11 +176,21 @@ ExtractionResult decodeMp3WithTool(const std::string& inputPath, SoundTrack& tra
   say(track, run.output);
   say(track, std::string("\n") + kToolLine);
   mp3->remove();
-  if (!run.started || run.exitStatus != 0 || !holdsPcmLikeWav(wav->path())) {
-    return failed(track, wav, kSoundUnsupported);
+  if (!run.started || run.exitStatus != 0) return failed(track, wav);
+
+  // The muxing's reading of the WAV: by its chunks, never past its end.
+  std::unique_ptr<FileSource> decoded = FileSource::open(wav->path());
+  std::optional<WavLayout> layout;
+  if (decoded) {
+    RiffReader reader(*decoded);
+    layout = readWavLayout(reader);
   }
-  track.wavPath = wav->path();
-  return kSoundExtracted;
+  if (!layout || !isPcmLike(layout->format)) return failed(track, wav);
+  if (!platform::canCarrySound(layout->format)) {
+    track.report.resize(reportBeforeReading);
+    return dropUnsupportedTrack(track);
+  }
+  carry(track, layout->format, makeSoundSamples(std::move(decoded), layout->dataPosition, layout->dataLength));
 }
 
 }  // namespace quarn::video

@@ -77,7 +77,7 @@ AviAudioStream findFirstAudioStream(RiffReader& reader) {
   return stream;
 }
 
-std::optional<AviStreamRate> firstVideoStreamRate(RiffReader& reader) {
+std::optional<platform::FrameRate> firstVideoStreamRate(RiffReader& reader) {
   AviAudioStatus status;
   const std::optional<StreamList> found = findFirstStream(reader, fourCC("vids"), status);
   if (!found) return std::nullopt;
@@ -88,41 +88,72 @@ std::optional<AviStreamRate> firstVideoStreamRate(RiffReader& reader) {
   const std::optional<uint32_t> scale = reader.le32(header->dataPosition() + kScaleAt);
   const std::optional<uint32_t> rate = reader.le32(header->dataPosition() + kRateAt);
   if (!scale || !rate) return std::nullopt;
-  return AviStreamRate{*rate, *scale};
+  return platform::FrameRate{*rate, *scale};
+}
+
+namespace {
+
+FourCC audioChunkId(uint32_t number) {
+  const char id[5] = {static_cast<char>('0' + number / 10 % 10), static_cast<char>('0' + number % 10), 'w', 'b',
+                      '\0'};
+  return fourCC(id);
+}
+
+}  // namespace
+
+AudioChunks::AudioChunks(RiffReader& reader, uint32_t number)
+    : reader_(reader), wanted_(audioChunkId(number)), none_(number >= 100), files_(reader, 0, reader.size()) {}
+
+std::optional<AudioChunks::Data> AudioChunks::next() {
+  if (none_) return std::nullopt;
+  while (true) {
+    if (records_) {  // inside a rec list of the movie
+      if (const std::optional<RiffChunk> record = records_->next()) {
+        if (record->id == wanted_) return Data{record->dataPosition(), reader_.dataAvailable(*record, recordsEnd_)};
+        continue;
+      }
+      records_.reset();
+    }
+    if (movie_) {  // inside a "movi" list
+      if (const std::optional<RiffChunk> chunk = movie_->next()) {
+        if (chunk->id == fourCC("LIST") && reader_.listType(*chunk) == fourCC("rec ")) {
+          recordsEnd_ = std::min(chunk->dataEnd(), movieEnd_);
+          records_.emplace(reader_, chunk->dataPosition() + 4, recordsEnd_);
+        } else if (chunk->id == wanted_) {
+          return Data{chunk->dataPosition(), reader_.dataAvailable(*chunk, movieEnd_)};
+        }
+        continue;
+      }
+      movie_.reset();
+    }
+    if (top_) {  // inside a RIFF, looking for its "movi" lists
+      if (const std::optional<RiffChunk> list = top_->next()) {
+        if (list->id == fourCC("LIST") && reader_.listType(*list) == fourCC("movi")) {
+          movieEnd_ = std::min(list->dataEnd(), riff_->dataEnd());
+          movie_.emplace(reader_, list->dataPosition() + 4, movieEnd_);
+        }
+        continue;
+      }
+      top_.reset();
+    }
+    // The next RIFF: "AVI " first, then "AVIX" parts.
+    riff_ = files_.next();
+    if (!riff_) {
+      none_ = true;
+      return std::nullopt;
+    }
+    const bool first = first_;
+    first_ = false;
+    if (riff_->id != fourCC("RIFF") || reader_.listType(*riff_) != (first ? fourCC("AVI ") : fourCC("AVIX"))) continue;
+    top_.emplace(reader_, riff_->dataPosition() + 4, riff_->dataEnd());
+  }
 }
 
 void forEachAudioChunk(RiffReader& reader, uint32_t number,
                        const std::function<bool(uint64_t position, uint64_t length)>& take) {
-  if (number >= 100) return;
-  const char id[5] = {static_cast<char>('0' + number / 10), static_cast<char>('0' + number % 10), 'w', 'b', '\0'};
-  const FourCC wanted = fourCC(id);
-  // A chunk of the movie or of one of its rec lists: false to stop.
-  const auto visit = [&](const RiffChunk& chunk, uint64_t listEnd) {
-    return chunk.id != wanted || take(chunk.dataPosition(), reader.dataAvailable(chunk, listEnd));
-  };
-
-  ChunkCursor files(reader, 0, reader.size());
-  for (bool first = true;; first = false) {
-    const std::optional<RiffChunk> riff = files.next();
-    if (!riff) return;
-    if (riff->id != fourCC("RIFF") || reader.listType(*riff) != (first ? fourCC("AVI ") : fourCC("AVIX"))) continue;
-    ChunkCursor top = insideList(reader, *riff);
-    while (const std::optional<RiffChunk> movie = top.next()) {
-      if (movie->id != fourCC("LIST") || reader.listType(*movie) != fourCC("movi")) continue;
-      const uint64_t movieEnd = std::min(movie->dataEnd(), riff->dataEnd());
-      ChunkCursor chunks(reader, movie->dataPosition() + 4, movieEnd);
-      while (const std::optional<RiffChunk> chunk = chunks.next()) {
-        if (chunk->id == fourCC("LIST") && reader.listType(*chunk) == fourCC("rec ")) {
-          const uint64_t recEnd = std::min(chunk->dataEnd(), movieEnd);
-          ChunkCursor records(reader, chunk->dataPosition() + 4, recEnd);
-          while (const std::optional<RiffChunk> record = records.next()) {
-            if (!visit(*record, recEnd)) return;
-          }
-        } else if (!visit(*chunk, movieEnd)) {
-          return;
-        }
-      }
-    }
+  AudioChunks chunks(reader, number);
+  while (const std::optional<AudioChunks::Data> data = chunks.next()) {
+    if (!take(data->position, data->length)) return;
   }
 }
 

@@ -1,6 +1,7 @@
-// avi_audio.h: the first sound stream of an AVI file, read directly as
-// RIFF: its format block (whose length tells its kind, which the video
-// library does not say) and the bytes of its chunks.
+// avi_audio.h: the streams of an AVI file read directly as RIFF: the first
+// video stream's rate as its header gives it, the first sound stream's
+// format block (whose length tells its kind, which the video library does
+// not say) and the bytes of its chunks.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/avi_reader.h"
 #include "video/riff_reader.h"
 
 namespace quarn::video {
@@ -29,19 +31,38 @@ inline constexpr uint32_t kMaxFormatRead = 1024;
 
 AviAudioStream findFirstAudioStream(RiffReader& reader);
 
-// The first video stream's rate as its header gives it: frames per second
-// = rate / scale. nullopt without such a stream or header.
-struct AviStreamRate {
-  uint32_t rate = 0;
-  uint32_t scale = 0;
-};
-std::optional<AviStreamRate> firstVideoStreamRate(RiffReader& reader);
+// The first video stream's dwRate and dwScale as its header gives them;
+// nullopt without such a stream or header.
+std::optional<platform::FrameRate> firstVideoStreamRate(RiffReader& reader);
 
-// Gives `take` the data of each chunk of stream `number` whose id is its
-// two digits and "wb", in file order: in the "movi" list, in its rec
-// lists, and in the "AVIX" RIFFs (OpenDML) after the first. A chunk's
-// data is cut where its list or the file ends. `take` returns false to
-// stop. Streams from 100 on have no such chunks.
+// The data of each chunk of stream `number` whose id is its two digits and
+// "wb", in file order: in the "movi" list, in its rec lists, and in the
+// "AVIX" RIFFs (OpenDML) after the first. A chunk's data is cut where its
+// list or the file ends. Streams from 100 on have no such chunks. The walk
+// goes as far as it is asked: nothing is read ahead.
+class AudioChunks {
+ public:
+  AudioChunks(RiffReader& reader, uint32_t number);
+
+  struct Data {
+    uint64_t position = 0;
+    uint64_t length = 0;
+  };
+  // The next chunk's data; nullopt after the last.
+  std::optional<Data> next();
+
+ private:
+  RiffReader& reader_;
+  FourCC wanted_ = 0;
+  bool none_ = false;
+  ChunkCursor files_;
+  bool first_ = true;
+  std::optional<RiffChunk> riff_;
+  std::optional<ChunkCursor> top_, movie_, records_;
+  uint64_t movieEnd_ = 0, recordsEnd_ = 0;
+};
+
+// Gives `take` the data of each such chunk; `take` returns false to stop.
 void forEachAudioChunk(RiffReader& reader, uint32_t number,
                        const std::function<bool(uint64_t position, uint64_t length)>& take);
 

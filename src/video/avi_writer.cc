@@ -14,19 +14,23 @@ constexpr const char* kUncompressedCode = "0000";
 // Sound goes into the file in chunks of at most this many bytes.
 constexpr size_t kSoundChunk = 1 << 20;
 
-// The sound sample frames that lie before the end of the frame at
-// `position`: (position + 1) x samplesPerSec x scale / rate, rounded down.
-uint64_t soundFramesUpTo(int64_t position, const FrameRate& rate, uint32_t samplesPerSec) {
-  const unsigned __int128 end = static_cast<unsigned __int128>(position + 1) * samplesPerSec * rate.scale / rate.rate;
-  return end > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(end);
+// The sound bytes, in whole sample frames, that lie before the end of the
+// frame at `position`: (position + 1) x samplesPerSec x scale / rate sample
+// frames, rounded down.
+uint64_t soundBytesUpTo(int64_t position, const FrameRate& rate, const SoundFormat& format) {
+  const unsigned __int128 frames =
+      static_cast<unsigned __int128>(position + 1) * format.samplesPerSec * rate.scale / rate.rate;
+  const unsigned __int128 bytes = frames * format.blockAlign;
+  return bytes > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(bytes);
 }
 
-// Writes the sound up to byte `target` (whole sample frames). False when
-// the file refused it; a source that ends early ends the sound there.
+// Writes the sound up to byte `target`, in whole sample frames. False when
+// the file refused it; a track that ends early ends the sound there, and a
+// partial sample frame at its end is no sound.
 bool writeSoundTo(AviWriter& w, uint64_t target) {
-  SoundToCarry& sound = *w.sound;
-  target = std::min(target, sound.totalBytes);
-  const size_t block = sound.format.blockAlign;
+  if (!w.sound || w.soundEnded) return true;
+  SoundSamples& samples = *w.sound->samples;
+  const size_t block = w.sound->format.blockAlign;
   while (w.soundBytesWritten < target) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(target - w.soundBytesWritten, kSoundChunk));
     want -= want % block;
@@ -34,15 +38,15 @@ bool writeSoundTo(AviWriter& w, uint64_t target) {
     w.soundBlock.resize(want);
     size_t got = 0;
     while (got < want) {
-      const size_t n = sound.read(w.soundBlock.data() + got, want - got);
+      const size_t n = samples.read(w.soundBlock.data() + got, want - got);
       if (n == 0) break;
       got += n;
     }
     got -= got % block;
     if (got > 0 && w.backend->writeSound(w.soundBlock.data(), got) != platform::AviWriteStatus::kOk) return false;
     w.soundBytesWritten += got;
-    if (got < want) {  // the source ended early: that is all the sound there is
-      sound.totalBytes = w.soundBytesWritten;
+    if (got < want) {
+      w.soundEnded = true;
       return true;
     }
   }
@@ -54,126 +58,128 @@ AviResult failWith(AviWriter& w, AviResult result) {
   return result;
 }
 
+// Every packet the encoder has given, each after the sound that belongs
+// before its frame's end.
+AviResult writePackets(AviWriter& w) {
+  while (const std::optional<int64_t> position = w.backend->nextPacket()) {
+    const bool sound = !w.sound || writeSoundTo(w, soundBytesUpTo(*position, w.rate, w.sound->format));
+    if (!sound || w.backend->writePacket() != platform::AviWriteStatus::kOk) {
+      return failWith(w, AviResult::kFileWrite);
+    }
+  }
+  return AviResult::kOk;
+}
+
 // Declares the streams and writes the file header.
-AviResult makeStreams(AviWriter& w, const FrameBitmap& frame, const CompressOptions& options) {
+AviResult makeStreams(AviWriter& w, const platform::PixelView& frame, const CompressOptions& options) {
   platform::AviVideoTrack track;
-  track.fourcc = options.fccHandler == kFourccUncompressed ? platform::kFourccDib : options.fccHandler;
+  track.fourcc = options.fccHandler;
   track.width = frame.width;
   track.height = frame.height;
-  track.rate = w.rate.rate;
-  track.scale = w.rate.scale;
+  track.rate = w.rate;
   track.quality = options.dwQuality;
   track.expectedFrames = w.expectedFrames;
   switch (w.backend->begin(track, w.sound ? &w.sound->format : nullptr)) {
     case platform::AviWriteStatus::kOk:
       break;
     case platform::AviWriteStatus::kCodecUnusable:
-      return failWith(w, kAviCompressor);
+      return failWith(w, AviResult::kCompressor);
     case platform::AviWriteStatus::kWriteFailed:
-      return failWith(w, kAviFileWrite);
-  }
-  if (w.sound) {
-    w.backend->setBeforeFrame([&w](int64_t position) {
-      const uint64_t frames = soundFramesUpTo(position, w.rate, w.sound->format.samplesPerSec);
-      const uint64_t bytes = frames > UINT64_MAX / w.sound->format.blockAlign ? UINT64_MAX
-                                                                              : frames * w.sound->format.blockAlign;
-      return writeSoundTo(w, bytes);
-    });
+      return failWith(w, AviResult::kFileWrite);
   }
   w.streamsMade = true;
-  return kAviOk;
+  return AviResult::kOk;
 }
 
-AviResult checkFrame(const AviWriter* w, const FrameBitmap* frame) {
-  if (w == nullptr) return kAviBadHandle;
-  if (frame == nullptr || frame->pixels == nullptr || frame->width == 0 || frame->height == 0) return kAviBadParam;
-  if (w->failed) return kAviError;
-  return kAviOk;
+AviResult checkFrame(const AviWriter* w, const platform::PixelView* frame) {
+  if (w == nullptr) return AviResult::kBadHandle;
+  if (frame == nullptr || frame->rows == nullptr || frame->width == 0 || frame->height == 0) {
+    return AviResult::kBadParam;
+  }
+  if (w->failed) return AviResult::kError;
+  return AviResult::kOk;
 }
 
 }  // namespace
 
 platform::CreateStatus createAviWriter(const std::string& path, FrameRate rate, int64_t expectedFrames,
-                                       std::unique_ptr<AviWriter>& writer) {
+                                       std::unique_ptr<AviWriter>& writer,
+                                       std::unique_ptr<platform::AviWriterBackend> backend) {
   auto made = std::make_unique<AviWriter>();
   const platform::CreateStatus status = made->file.create(path);
   if (status != platform::CreateStatus::kCreated) return status;
-  made->backend = platform::AviWriterBackend::create(made->file.stream());
+  made->backend = backend ? std::move(backend) : platform::AviWriterBackend::create(made->file.stream());
   made->rate = rate;
   made->expectedFrames = expectedFrames;
   writer = std::move(made);
   return status;
 }
 
-void setAviWriterSound(AviWriter* writer, SoundToCarry sound) {
-  if (writer == nullptr || writer->streamsMade || sound.totalBytes == 0 || !sound.read ||
-      !platform::canCarrySound(sound.format)) {
-    return;
-  }
-  writer->sound = std::move(sound);
+void setAviWriterSound(AviWriter& writer, SoundToCarry sound) {
+  if (writer.streamsMade || !sound.samples) return;
+  writer.sound = std::move(sound);
 }
 
-AviResult setVideoCompression(AviWriter* writer, const FrameBitmap* frame, CompressOptions& options,
+AviResult setVideoCompression(AviWriter* writer, const platform::PixelView* frame, CompressOptions& options,
                               bool showChooser, platform::MessageBoxes& chooser) {
-  if (const AviResult checked = checkFrame(writer, frame); checked != kAviOk) return checked;
-  if (writer->streamsMade) return kAviCompressor;
+  if (const AviResult checked = checkFrame(writer, frame); checked != AviResult::kOk) return checked;
+  if (writer->streamsMade) return AviResult::kCompressor;
   if (showChooser) {
-    std::vector<uint32_t> fourccs;
+    std::vector<platform::FourCC> fourccs;
     const std::vector<platform::ChoiceItem> items = codecChoices(fourccs);
     const std::optional<size_t> picked = chooser.choose(kChooserCaption, kChooserText, items);
-    if (!picked) return failWith(*writer, kAviUserAbort);
+    if (!picked) return failWith(*writer, AviResult::kUserAbort);
     options.fccHandler = fourccs[*picked];
     if (options.dwQuality == 0) options.dwQuality = kChooserQuality;
   }
   return makeStreams(*writer, *frame, options);
 }
 
-AviResult addVideoFrame(AviWriter* writer, const FrameBitmap* frame) {
-  if (const AviResult checked = checkFrame(writer, frame); checked != kAviOk) return checked;
+AviResult addVideoFrame(AviWriter* writer, const platform::PixelView* frame) {
+  if (const AviResult checked = checkFrame(writer, frame); checked != AviResult::kOk) return checked;
   if (!writer->streamsMade) {
     CompressOptions uncompressed;
-    uncompressed.fccHandler = kFourccUncompressed;
-    if (const AviResult made = makeStreams(*writer, *frame, uncompressed); made != kAviOk) return made;
+    uncompressed.fccHandler = platform::kFourCCDib;
+    if (const AviResult made = makeStreams(*writer, *frame, uncompressed); made != AviResult::kOk) return made;
   }
-  if (writer->backend->writePicture(frame->pixels) != platform::AviWriteStatus::kOk) {
-    return failWith(*writer, kAviFileWrite);
+  if (writer->backend->encode(*frame, writer->frameCount) != platform::AviWriteStatus::kOk) {
+    return failWith(*writer, AviResult::kFileWrite);
   }
   ++writer->frameCount;
-  return kAviOk;
+  return writePackets(*writer);
 }
 
 AviResult closeAviWriter(std::unique_ptr<AviWriter>& writer) {
-  if (!writer) return kAviBadHandle;
+  if (!writer) return AviResult::kBadHandle;
   AviWriter& w = *writer;
-  AviResult result = kAviOk;
+  AviResult result = AviResult::kOk;
   if (!w.streamsMade || w.frameCount == 0) {
-    result = kAviBadFormat;
+    result = AviResult::kBadFormat;
   } else if (w.failed) {
-    result = kAviError;
-  } else if (w.backend->flushPictures() != platform::AviWriteStatus::kOk ||
-             (w.sound && !writeSoundTo(w, w.sound->totalBytes)) ||
-             w.backend->finish() != platform::AviWriteStatus::kOk) {
-    result = kAviFileWrite;
+    result = AviResult::kError;
+  } else if (w.backend->flushPictures() != platform::AviWriteStatus::kOk || writePackets(w) != AviResult::kOk ||
+             !writeSoundTo(w, UINT64_MAX) || w.backend->finish() != platform::AviWriteStatus::kOk) {
+    result = AviResult::kFileWrite;
   }
   w.backend.reset();
-  if (result != kAviOk) {
+  if (result != AviResult::kOk) {
     w.file.discard();
   } else if (!w.file.commit()) {
-    result = kAviFileWrite;
+    result = AviResult::kFileWrite;
   }
   writer.reset();
   return result;
 }
 
-std::vector<platform::ChoiceItem> codecChoices(std::vector<uint32_t>& fourccs) {
+std::vector<platform::ChoiceItem> codecChoices(std::vector<platform::FourCC>& fourccs) {
   std::vector<platform::ChoiceItem> items;
   fourccs.clear();
   for (const platform::VideoEncoderEntry& e : platform::usableVideoEncoders()) {
-    items.push_back({e.description, platform::fourccString(e.fourcc)});
+    items.push_back({e.description, platform::fourCCText(e.fourcc)});
     fourccs.push_back(e.fourcc);
   }
   items.push_back({kUncompressedName, kUncompressedCode});
-  fourccs.push_back(kFourccUncompressed);
+  fourccs.push_back(platform::kFourCCDib);
   return items;
 }
 

@@ -78,12 +78,6 @@ bool MemorySink::write(const void* data, size_t length) {
   return true;
 }
 
-bool MemorySink::patch(uint64_t position, const void* data, size_t length) {
-  if (position > bytes.size() || length > bytes.size() - position) return false;
-  if (length != 0) std::memcpy(bytes.data() + position, data, length);
-  return true;
-}
-
 bool FileSink::writeAt(uint64_t position, const uint8_t* data, size_t length) {
   return transferAll([this](const uint8_t* p, size_t n, off_t at) { return pwrite(fd_, p, n, at); }, data, position,
                      length);
@@ -102,13 +96,6 @@ bool FileSink::write(const void* data, size_t length) {
   }
   pending_.insert(pending_.end(), p, p + length);
   return true;
-}
-
-bool FileSink::patch(uint64_t position, const void* data, size_t length) {
-  if (failed_ || position > size() || length > size() - position) return false;
-  if (!finish()) return false;
-  failed_ = !writeAt(position, static_cast<const uint8_t*>(data), length);
-  return !failed_;
 }
 
 bool FileSink::finish() {

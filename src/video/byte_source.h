@@ -1,6 +1,5 @@
 // byte_source.h: the bytes of an input read at any position (a file, or
-// memory for tests and fuzzing), and output written in order with its
-// length fields patched afterwards. Reads are checked against the size: a
+// memory for tests and fuzzing), and output written in order. Reads are checked against the size: a
 // range not wholly inside is refused, never read in part.
 #pragma once
 
@@ -51,6 +50,9 @@ class FileSource final : public ByteSource {
 
   uint64_t size() const override { return size_; }
   bool read(uint64_t position, void* into, size_t length) override;
+  // The open file, for another reader of it; this source reads only at
+  // positions of its own, never through the descriptor's offset.
+  int descriptor() const { return fd_; }
 
  private:
   FileSource(int fd, uint64_t size) : fd_(fd), size_(size) {}
@@ -67,11 +69,8 @@ class ByteSink {
   virtual ~ByteSink() = default;
   // Appends; false once any write has failed (later writes do nothing).
   virtual bool write(const void* data, size_t length) = 0;
-  // Overwrites bytes already written (a length field). False when the
-  // range was not written yet or writing failed.
-  virtual bool patch(uint64_t position, const void* data, size_t length) = 0;
-  // Everything written has reached its destination; false when any write,
-  // patch or this flush failed.
+  // Everything written has reached its destination; false when any write
+  // or this flush failed.
   virtual bool finish() = 0;
   virtual uint64_t size() const = 0;  // bytes written so far
 };
@@ -79,7 +78,6 @@ class ByteSink {
 class MemorySink final : public ByteSink {
  public:
   bool write(const void* data, size_t length) override;
-  bool patch(uint64_t position, const void* data, size_t length) override;
   bool finish() override { return true; }
   uint64_t size() const override { return bytes.size(); }
 
@@ -96,7 +94,6 @@ class FileSink final : public ByteSink {
   FileSink& operator=(const FileSink&) = delete;
 
   bool write(const void* data, size_t length) override;
-  bool patch(uint64_t position, const void* data, size_t length) override;
   bool finish() override;
   uint64_t size() const override { return written_ + pending_.size(); }
 

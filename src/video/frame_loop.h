@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "engine/conversion_result.h"
 #include "engine/conversion_settings.h"
@@ -32,7 +31,7 @@ enum class VideoEnding {
   kNoVideo,           // the file has no video stream
   kUnreadableStream,  // no usable size or rate
   kNoDecoder,         // no decoder reads the stream
-  kOutOfMemory,       // the frame buffers cannot be had
+  kOutOfMemory,       // the memory for a frame cannot be had
   kCancelled,         // the codec choice was cancelled
   kCodecUnusable,     // the chosen codec cannot write these frames
   kWriteFailed,       // a frame could not be written
@@ -45,18 +44,21 @@ int videoEndingPauseMs(VideoEnding ending);
 struct FrameLoop {
   platform::AviVideoReader& reader;
   FrameRate rate;  // as the stream header gives it; 0 in either part: unreadable
-  AviWriter* writer;
+  AviWriter& writer;
   engine::ConversionSettings settings;  // one depth for the whole video
   CompressOptions& options;             // fccHandler 0: the user chooses on the first frame
   platform::MessageBoxes& chooser;
   platform::Console& console;
   FrameLoopProgress& progress;
-  std::function<void()> beforeFrames;   // runs once the stream is known to be readable
   // Out: why the last frame that failed to convert did (kConverted: none did).
   engine::ConversionResult lastFailure = engine::kConverted;
 };
 
-// Checks the stream, then converts and writes every frame in order. A
+// Checks that the stream can be read and sets up its decoder: kFinished
+// when the frames can come.
+VideoEnding openVideoStream(FrameLoop& loop);
+
+// Converts and writes every frame in order, once the stream is open. A
 // frame that cannot be decoded prints " \nne moje da se dekompresira" and
 // is skipped; one that fails to convert is skipped without a word. The
 // codec is set up with the first converted frame.

@@ -4,23 +4,13 @@
 
 namespace quarn::video {
 
-FramePrefetch::FramePrefetch(platform::AviVideoReader& reader, size_t bufferSize, size_t pixelOffset,
-                             size_t ahead)
-    : reader_(reader), pixelOffset_(pixelOffset) {
-  // The caller's buffer, the ones waiting, and the one being decoded into.
-  for (size_t i = 0; i < ahead + 2; ++i) {
-    engine::BitmapBuffer buffer;
-    if (!engine::tryResize(buffer, bufferSize)) return;
-    free_.push_back(std::move(buffer));
-  }
-  held_.buffer = std::move(free_.back());
-  free_.pop_back();
+FramePrefetch::FramePrefetch(platform::AviVideoReader& reader, size_t ahead) : reader_(reader) {
+  // The ones waiting, and the one being decoded into; the caller's is held_.
+  free_.resize(ahead + 1);
   try {
     thread_ = std::thread(&FramePrefetch::decodeAhead, this);
   } catch (const std::system_error&) {
-    return;
   }
-  ready_ = true;
 }
 
 FramePrefetch::~FramePrefetch() {
@@ -34,34 +24,35 @@ FramePrefetch::~FramePrefetch() {
 
 void FramePrefetch::decodeAhead() {
   while (true) {
-    engine::BitmapBuffer buffer;
+    platform::Picture picture;
     {
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [this] { return stop_ || !free_.empty(); });
       if (stop_) return;
-      buffer = std::move(free_.back());
+      picture = std::move(free_.back());
       free_.pop_back();
     }
-    const platform::AviFrameStatus status = reader_.nextFrame(buffer.data() + pixelOffset_);
+    const platform::AviFrameStatus status = reader_.nextFrame(picture);
+    const bool last = status == platform::AviFrameStatus::kEnd || status == platform::AviFrameStatus::kOutOfMemory;
     {
       std::lock_guard lock(mutex_);
-      decoded_.push_back({std::move(buffer), status});
+      decoded_.push_back({std::move(picture), status});
     }
     changed_.notify_all();
-    if (status == platform::AviFrameStatus::kEnd) return;
+    if (last) return;
   }
 }
 
-platform::AviFrameStatus FramePrefetch::next(engine::BitmapBuffer*& frame) {
+platform::AviFrameStatus FramePrefetch::next(platform::PixelView& frame) {
   std::unique_lock lock(mutex_);
-  frame = &held_.buffer;
   if (ended_) return platform::AviFrameStatus::kEnd;
-  free_.push_back(std::move(held_.buffer));
+  free_.push_back(std::move(held_.picture));
   changed_.notify_all();
   changed_.wait(lock, [this] { return !decoded_.empty(); });
   held_ = std::move(decoded_.front());
   decoded_.pop_front();
-  ended_ = held_.status == platform::AviFrameStatus::kEnd;
+  ended_ = held_.status == platform::AviFrameStatus::kEnd || held_.status == platform::AviFrameStatus::kOutOfMemory;
+  frame = held_.picture.view();
   return held_.status;
 }
 

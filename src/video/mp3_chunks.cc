@@ -142,11 +142,10 @@ Mp3ChunksResult walkMp3Chunks(ByteSource& input, ByteSink& output) {
   return kWalkEnded;
 }
 
-Mp3ChunksResult copyMp3Chunks(const std::string& inputPath, platform::TemporaryFile& output) {
-  const std::unique_ptr<FileSource> input = FileSource::open(inputPath);
-  if (!input || output.descriptor() < 0) return kCannotCopy;
+Mp3ChunksResult copyMp3Chunks(ByteSource& input, platform::TemporaryFile& output) {
+  if (output.descriptor() < 0) return kCannotCopy;
   FileSink sink(output.descriptor());
-  const Mp3ChunksResult result = walkMp3Chunks(*input, sink);
+  const Mp3ChunksResult result = walkMp3Chunks(input, sink);
   return sink.finish() ? result : kCannotCopy;
 }
 

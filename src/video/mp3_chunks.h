@@ -24,15 +24,15 @@ namespace quarn::video {
 
 enum Mp3ChunksResult : int {
   kWalkEnded = 0,      // whether or not anything was copied
-  kCannotCopy = -1,    // the input cannot be opened, or writing the output failed
+  kCannotCopy = -1,    // writing the output failed
 };
 
 // The walk itself, from memory or a file into any sink. kCannotCopy only
 // when the sink refuses a write.
 Mp3ChunksResult walkMp3Chunks(ByteSource& input, ByteSink& output);
 
-// Copies from the file at `inputPath` into `output`, a temporary file this
-// run created and nobody has written yet.
-Mp3ChunksResult copyMp3Chunks(const std::string& inputPath, platform::TemporaryFile& output);
+// Copies from `input` into `output`, a temporary file this run created and
+// nobody has written yet.
+Mp3ChunksResult copyMp3Chunks(ByteSource& input, platform::TemporaryFile& output);
 
 }  // namespace quarn::video

@@ -113,7 +113,6 @@ void ProgressDisplay::writingStarted() {
     std::lock_guard lock(signal_.mutex);
     if (signal_.startedAt != ProgressSignal::kNotYet) return;
     signal_.startedAt = clock_.milliseconds();
-    counters_.progressState.store(1);
   }
   signal_.changed.notify_all();
 }
@@ -130,7 +129,6 @@ void ProgressDisplay::end(bool closing) {
     std::lock_guard lock(signal_.mutex);
     signal_.endedAt = clock_.milliseconds();
     signal_.closing = closing;
-    counters_.progressState.store(0);
     shown = signal_.startedAt != ProgressSignal::kNotYet;
   }
   signal_.changed.notify_all();

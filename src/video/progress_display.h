@@ -22,7 +22,6 @@ namespace quarn::video {
 struct ProgressCounters {
   std::atomic<int32_t> currentFrame{0};   // 0-based position of the frame being converted
   std::atomic<int32_t> totalFrames{0};    // frames in the input's video stream; set before start()
-  std::atomic<int32_t> progressState{0};  // 1 while frames are being written, else 0
 };
 
 // The hand-over from the frame loop to the display thread: every field is
@@ -72,11 +71,11 @@ class ProgressDisplay {
   // printed by finish() itself.
   void start();
 
-  // The first converted frame is about to be written: progressState 0 -> 1,
-  // and the time counts from now.
+  // The first converted frame is about to be written: the time counts from
+  // now.
   void writingStarted();
 
-  // The loop is done: progressState -> 0; the display wakes at once, prints
+  // The loop is done: the display wakes at once, prints
   // its closing lines (nothing when writing never started), and its thread
   // is joined before this returns.
   void finish();

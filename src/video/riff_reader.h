@@ -9,20 +9,14 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/fourcc.h"
 #include "video/byte_source.h"
 
 namespace quarn::video {
 
-// Four characters, the first in the low byte: the order they have on disk
-// when the value is stored little-endian.
-using FourCC = uint32_t;
-constexpr FourCC fourCC(const char (&text)[5]) {
-  return static_cast<FourCC>(static_cast<uint8_t>(text[0])) |
-         static_cast<FourCC>(static_cast<uint8_t>(text[1])) << 8 |
-         static_cast<FourCC>(static_cast<uint8_t>(text[2])) << 16 |
-         static_cast<FourCC>(static_cast<uint8_t>(text[3])) << 24;
-}
-inline char fourCCChar(FourCC code, int index) { return static_cast<char>(code >> (8 * index)); }
+using platform::FourCC;
+using platform::fourCC;
+using platform::fourCCChar;
 
 struct RiffChunk {
   uint64_t position = 0;  // of the id

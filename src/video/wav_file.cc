@@ -14,46 +14,11 @@ uint32_t le32(const uint8_t* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
-class LittleEndianOut {
- public:
-  explicit LittleEndianOut(ByteSink& sink) : sink_(sink) {}
-  bool ok() const { return ok_; }
-  void putFourCC(FourCC v) { putLe32(v); }
-  void putLe16(uint16_t v) {
-    const uint8_t b[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
-    ok_ = sink_.write(b, sizeof b) && ok_;
-  }
-  void putLe32(uint32_t v) {
-    const uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-                          static_cast<uint8_t>(v >> 24)};
-    ok_ = sink_.write(b, sizeof b) && ok_;
-  }
-  // Writes the id and a length to be patched; returns where the chunk starts.
-  uint64_t beginChunk(FourCC id) {
-    const uint64_t start = sink_.size();
-    putFourCC(id);
-    putLe32(0);
-    return start;
-  }
-
- private:
-  ByteSink& sink_;
-  bool ok_ = true;
-};
-
-// The one place a chunk's length is set: the bytes after its header.
-bool endChunk(ByteSink& sink, uint64_t start) {
-  const uint32_t field = chunkLengthField(sink.size() - start - 8);
-  const uint8_t b[4] = {static_cast<uint8_t>(field), static_cast<uint8_t>(field >> 8),
-                        static_cast<uint8_t>(field >> 16), static_cast<uint8_t>(field >> 24)};
-  return sink.patch(start + 4, b, sizeof b);
-}
-
 class RangeSamples final : public SoundSamples {
  public:
   RangeSamples(std::unique_ptr<ByteSource> source, uint64_t position, uint64_t length)
       : source_(std::move(source)), position_(position), length_(length) {}
-  uint64_t size() const override { return length_; }
+  bool holdsAtLeast(uint64_t bytes) override { return length_ >= bytes; }
   size_t read(uint8_t* into, size_t bytes) override {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes, length_ - done_));
     if (n == 0 || !source_->read(position_ + done_, into, n)) return 0;
@@ -67,10 +32,6 @@ class RangeSamples final : public SoundSamples {
 };
 
 }  // namespace
-
-uint32_t chunkLengthField(uint64_t bytes) {
-  return bytes >= kUnknownLength ? kUnknownLength : static_cast<uint32_t>(bytes);
-}
 
 std::optional<SoundFormat> parseWaveFormat(const uint8_t* block, size_t length) {
   if (length < 16) return std::nullopt;
@@ -86,28 +47,6 @@ std::optional<SoundFormat> parseWaveFormat(const uint8_t* block, size_t length) 
     f.extra.assign(block + 18, block + 18 + extra);
   }
   return f;
-}
-
-WavWriter::WavWriter(ByteSink& sink, const SoundFormat& format, std::optional<uint16_t> cbSize) : sink_(sink) {
-  LittleEndianOut wav(sink);
-  riff_ = wav.beginChunk(fourCC("RIFF"));
-  wav.putFourCC(fourCC("WAVE"));
-  const uint64_t fmt = wav.beginChunk(fourCC("fmt "));
-  wav.putLe16(format.formatTag);       // wFormatTag
-  wav.putLe16(format.channels);        // nChannels
-  wav.putLe32(format.samplesPerSec);   // nSamplesPerSec
-  wav.putLe32(format.avgBytesPerSec);  // nAvgBytesPerSec
-  wav.putLe16(format.blockAlign);      // nBlockAlign
-  wav.putLe16(format.bitsPerSample);   // wBitsPerSample
-  if (cbSize) wav.putLe16(*cbSize);    // cbSize
-  ok_ = wav.ok() && endChunk(sink, fmt);
-  data_ = wav.beginChunk(fourCC("data"));
-  ok_ = ok_ && wav.ok();
-}
-
-bool WavWriter::finishWav() {
-  ok_ = ok_ && endChunk(sink_, data_) && endChunk(sink_, riff_) && sink_.finish();
-  return ok_;
 }
 
 std::optional<WavLayout> readWavLayout(RiffReader& reader) {
