@@ -43,7 +43,7 @@ void BM_DecodeToRows(benchmark::State& state) {
       state.SkipWithError("cannot read the clip");
       return;
     }
-    while (reader->nextFrame(picture) == platform::AviFrameStatus::kFrame) ++frames;
+    while (reader->nextFrame(picture) == platform::FrameStatus::kFrame) ++frames;
   }
   state.counters["frames/s"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
 }
@@ -80,7 +80,7 @@ void encodeFrames(benchmark::State& state, uint32_t fourcc) {
     }
     while (frames.size() < 25) {
       frames.emplace_back();
-      if (reader->nextFrame(frames.back()) != platform::AviFrameStatus::kFrame) {
+      if (reader->nextFrame(frames.back()) != platform::FrameStatus::kFrame) {
         frames.pop_back();
         break;
       }

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!file.ok()) return 0;
   std::unique_ptr<platform::AviVideoReader> reader;
   if (platform::AviVideoReader::open(file.path(), reader) != platform::AviOpenStatus::kOpened) return 0;
-  const platform::AviVideoFacts* facts = reader->video();
+  const platform::VideoFacts* facts = reader->video();
   if (facts == nullptr || facts->width == 0 || facts->height == 0) return 0;
   const uint64_t bytes = engine::rowStride(facts->width, 3) * facts->height;
   if (bytes > uint64_t(kMaxFuzzBitmapSize) || !reader->openDecoder()) return 0;
@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // sanitizer's to find.
   platform::Picture picture;
   for (int i = 0; i < kFramesPerInput; ++i) {
-    const platform::AviFrameStatus status = reader->nextFrame(picture);
-    if (status == platform::AviFrameStatus::kEnd || status == platform::AviFrameStatus::kOutOfMemory) break;
+    const platform::FrameStatus status = reader->nextFrame(picture);
+    if (status == platform::FrameStatus::kEnd || status == platform::FrameStatus::kOutOfMemory) break;
   }
   return 0;
 }

@@ -44,18 +44,18 @@ TEST(AviWriter, ChecksComeInTheirOrder) {
   Chooser chooser;
   CompressOptions options{kFmp4, 5000};
   const platform::PixelView empty{nullptr, 0, kWidth, kHeight, true};
-  EXPECT_EQ(AviResult::kBadHandle, setVideoCompression(nullptr, nullptr, options, false, chooser));
-  EXPECT_EQ(AviResult::kBadHandle, addVideoFrame(nullptr, &kFrame));
+  EXPECT_EQ(WriteResult::kBadHandle, setVideoCompression(nullptr, nullptr, options, false, chooser));
+  EXPECT_EQ(WriteResult::kBadHandle, addVideoFrame(nullptr, &kFrame));
   std::unique_ptr<AviWriter> none;
-  EXPECT_EQ(AviResult::kBadHandle, closeAviWriter(none));
+  EXPECT_EQ(WriteResult::kBadHandle, closeAviWriter(none));
 
   auto w = created(dir);
-  EXPECT_EQ(AviResult::kBadParam, setVideoCompression(w.get(), nullptr, options, false, chooser));
-  EXPECT_EQ(AviResult::kBadParam, addVideoFrame(w.get(), &empty));
-  EXPECT_EQ(AviResult::kOk, setVideoCompression(w.get(), &kFrame, options, false, chooser));
-  EXPECT_EQ(AviResult::kCompressor, setVideoCompression(w.get(), &kFrame, options, false, chooser));
-  EXPECT_EQ(AviResult::kOk, addVideoFrame(w.get(), &kFrame));
-  EXPECT_EQ(AviResult::kOk, closeAviWriter(w));
+  EXPECT_EQ(WriteResult::kBadParam, setVideoCompression(w.get(), nullptr, options, false, chooser));
+  EXPECT_EQ(WriteResult::kBadParam, addVideoFrame(w.get(), &empty));
+  EXPECT_EQ(WriteResult::kOk, setVideoCompression(w.get(), &kFrame, options, false, chooser));
+  EXPECT_EQ(WriteResult::kCompressor, setVideoCompression(w.get(), &kFrame, options, false, chooser));
+  EXPECT_EQ(WriteResult::kOk, addVideoFrame(w.get(), &kFrame));
+  EXPECT_EQ(WriteResult::kOk, closeAviWriter(w));
   const auto stream = quarn::testing::probeStream(dir.file("out.avi"));
   EXPECT_EQ("mpeg4", stream.at("codec_name"));
   EXPECT_EQ("1", stream.at("nb_frames"));
@@ -67,10 +67,10 @@ TEST(AviWriter, AFailedSetUpRefusesEverythingAfterAndLeavesNoFile) {
     CompressOptions options;
     bool ask;
     std::optional<size_t> pick;
-    AviResult result;
+    WriteResult result;
   } cases[] = {
-      {"unknown FourCC", {0x5a515a51, 5000}, false, std::nullopt, AviResult::kCompressor},
-      {"chooser cancelled", {0, 0}, true, std::nullopt, AviResult::kUserAbort},
+      {"unknown FourCC", {0x5a515a51, 5000}, false, std::nullopt, WriteResult::kCompressor},
+      {"chooser cancelled", {0, 0}, true, std::nullopt, WriteResult::kUserAbort},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -79,8 +79,8 @@ TEST(AviWriter, AFailedSetUpRefusesEverythingAfterAndLeavesNoFile) {
     CompressOptions options = c.options;
     auto w = created(dir);
     EXPECT_EQ(c.result, setVideoCompression(w.get(), &kFrame, options, c.ask, chooser)) << c.what;
-    EXPECT_EQ(AviResult::kError, addVideoFrame(w.get(), &kFrame)) << c.what;
-    EXPECT_EQ(AviResult::kBadFormat, closeAviWriter(w)) << c.what;
+    EXPECT_EQ(WriteResult::kError, addVideoFrame(w.get(), &kFrame)) << c.what;
+    EXPECT_EQ(WriteResult::kBadFormat, closeAviWriter(w)) << c.what;
     EXPECT_TRUE(dir.list().empty()) << c.what;
   }
 }
@@ -88,14 +88,14 @@ TEST(AviWriter, AFailedSetUpRefusesEverythingAfterAndLeavesNoFile) {
 TEST(AviWriter, FramesWithoutASetUpAreStoredUncompressedAndNoFrameMeansNoFile) {
   TempDir dir;
   auto w = created(dir);
-  EXPECT_EQ(AviResult::kOk, addVideoFrame(w.get(), &kFrame));
-  EXPECT_EQ(AviResult::kOk, closeAviWriter(w));
+  EXPECT_EQ(WriteResult::kOk, addVideoFrame(w.get(), &kFrame));
+  EXPECT_EQ(WriteResult::kOk, closeAviWriter(w));
   EXPECT_EQ("rawvideo", quarn::testing::probeStream(dir.file("out.avi"))["codec_name"]);
 
   TempDir empty;
   std::unique_ptr<AviWriter> unused;
   ASSERT_EQ(platform::CreateStatus::kCreated, createAviWriter(empty.file("out.avi"), {25, 1}, 0, unused));
-  EXPECT_EQ(AviResult::kBadFormat, closeAviWriter(unused));
+  EXPECT_EQ(WriteResult::kBadFormat, closeAviWriter(unused));
   EXPECT_TRUE(empty.list().empty());
   std::unique_ptr<AviWriter> taken;
   quarn::testing::writeFile(empty.file("x.avi"), {1});

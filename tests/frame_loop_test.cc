@@ -12,40 +12,42 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "video/avi_writer.h"
 
 using namespace quarn;
 using namespace quarn::video;
-using platform::AviFrameStatus;
+using platform::FrameStatus;
 
 namespace {
 
 // Positions of a stream, each a picture of the reader's size or an outcome
 // without one. The pictures' pixels tell their position.
-class ScriptedReader final : public platform::AviVideoReader {
+class ScriptedReader final : public platform::VideoReader {
  public:
-  ScriptedReader(uint32_t width, uint32_t height, std::vector<AviFrameStatus> script) : script_(std::move(script)) {
+  ScriptedReader(uint32_t width, uint32_t height, std::vector<FrameStatus> script) : script_(std::move(script)) {
     facts_.width = width;
     facts_.height = height;
     facts_.rate = {25, 1};
     facts_.length = static_cast<int64_t>(script_.size());
   }
-  const platform::AviVideoFacts* video() const override { return &facts_; }
+  const platform::VideoFacts* video() const override { return &facts_; }
   bool openDecoder() override { return true; }
-  AviFrameStatus nextFrame(platform::Picture& picture) override {
-    if (next_ >= script_.size()) return AviFrameStatus::kEnd;
-    const AviFrameStatus status = script_[next_];
-    if (status == AviFrameStatus::kFrame) {
-      if (!picture.reserve(facts_.width, facts_.height)) return AviFrameStatus::kOutOfMemory;
+  FrameStatus nextFrame(platform::Picture& picture) override {
+    if (next_ >= script_.size()) return FrameStatus::kEnd;
+    const FrameStatus status = script_[next_];
+    if (status == FrameStatus::kFrame) {
+      if (!picture.reserve(facts_.width, facts_.height)) return FrameStatus::kOutOfMemory;
       const platform::PixelView rows = picture.view();
       for (uint32_t y = 0; y < rows.height; ++y) std::memset(rows.rows + rows.stride * y, int(next_), rows.width * 3);
+      picture.setTime(static_cast<int64_t>(next_));
     }
     ++next_;
     return status;
   }
 
  private:
-  platform::AviVideoFacts facts_;
-  std::vector<AviFrameStatus> script_;
+  platform::VideoFacts facts_;
+  std::vector<FrameStatus> script_;
   size_t next_ = 0;
 };
 
@@ -144,7 +146,7 @@ class Chooser final : public platform::MessageBoxes {
 };
 
 struct LoopSetup {
-  std::vector<AviFrameStatus> script;
+  std::vector<FrameStatus> script;
   uint32_t width = 40, height = 20;
   platform::FourCC codec = platform::fourCC("FMP4");  // 0: the chooser is asked, and cancelled
   size_t delay = 0;
@@ -155,7 +157,7 @@ struct LoopSetup {
 
 struct LoopRun {
   VideoEnding ending;
-  AviResult closed = AviResult::kError;
+  WriteResult closed = WriteResult::kError;
   Recording written;
   std::string console, progress;
 };
@@ -197,8 +199,8 @@ SoundToCarry sound(uint16_t channels, uint16_t bits, uint32_t samplesPerSec, siz
           std::make_unique<SlowSamples>(counting(bytes))};
 }
 
-constexpr AviFrameStatus kFrame = AviFrameStatus::kFrame;
-constexpr AviFrameStatus kUndecodable = AviFrameStatus::kUndecodable;
+constexpr FrameStatus kFrame = FrameStatus::kFrame;
+constexpr FrameStatus kUndecodable = FrameStatus::kUndecodable;
 
 }  // namespace
 
@@ -242,7 +244,7 @@ TEST(FrameLoop, EndingsAndWhatReachesTheWriter) {
        "\n",
        "start 1;abandon;"},
       {"no memory for a picture ends the run",
-       {{kFrame, AviFrameStatus::kOutOfMemory, kFrame}},
+       {{kFrame, FrameStatus::kOutOfMemory, kFrame}},
        VideoEnding::kOutOfMemory,
        {"begin FMP4 32x20", "picture 0 shows 0", "packet 0"},
        "\n",

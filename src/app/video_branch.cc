@@ -36,7 +36,7 @@ constexpr const char* kHintText =
 
 // The video stream's rate from its own header: the demuxer puts a rate of
 // its choosing in place of a 0, and such a file must be refused instead.
-platform::FrameRate headerRate(video::ByteSource& chunks, const platform::AviVideoFacts& facts) {
+platform::FrameRate headerRate(video::ByteSource& chunks, const platform::VideoFacts& facts) {
   video::RiffReader riff(chunks);
   if (const std::optional<platform::FrameRate> header = video::firstVideoStreamRate(riff)) {
     if (!header->known()) return {};
@@ -72,7 +72,7 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
     return engine::RunOutcome::kInputFailed;
   }
   video::ByteSource& chunks = *file;
-  const platform::AviVideoFacts* facts = reader->video();
+  const platform::VideoFacts* facts = reader->video();
   const platform::FrameRate rate = facts != nullptr ? headerRate(chunks, *facts) : platform::FrameRate{};
   const int32_t width = facts != nullptr ? static_cast<int32_t>(facts->width) : 0;
 
@@ -116,9 +116,9 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   video::reportSoundExtraction(sound, terminal);
   engine::RunOutcome outcome = engine::RunOutcome::kDone;
   switch (video::closeAviWriter(writer)) {
-    case video::AviResult::kOk:
+    case video::WriteResult::kOk:
       break;
-    case video::AviResult::kBadFormat:
+    case video::WriteResult::kBadFormat:
       // Not one frame could be converted: there is no video to write.
       if (loop.lastFailure != engine::kConverted) {
         engine::printConversionResult(terminal, loop.lastFailure, options.outputPath);

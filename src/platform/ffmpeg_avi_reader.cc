@@ -9,6 +9,7 @@
 #include <set>
 
 #include "platform/avi_reader.h"
+#include "platform/ffmpeg_pictures.h"
 #include "platform/ffmpeg_support.h"
 
 extern "C" {
@@ -55,7 +56,7 @@ class FfmpegAviReader final : public AviVideoReader {
     return AviOpenStatus::kOpened;
   }
 
-  const AviVideoFacts* video() const override { return stream_ != nullptr ? &facts_ : nullptr; }
+  const VideoFacts* video() const override { return stream_ != nullptr ? &facts_ : nullptr; }
 
   bool openDecoder() override {
     if (stream_ == nullptr) return false;
@@ -76,8 +77,8 @@ class FfmpegAviReader final : public AviVideoReader {
     return packet_ && decoded_ && last_;
   }
 
-  AviFrameStatus nextFrame(Picture& pixels) override {
-    if (!decoder_) return AviFrameStatus::kEnd;
+  FrameStatus nextFrame(Picture& pixels) override {
+    if (!decoder_) return FrameStatus::kEnd;
     while (true) {
       if (havePending_ && pendingPosition_ < position_) {  // a late or doubled picture
         havePending_ = false;
@@ -96,7 +97,7 @@ class FfmpegAviReader final : public AviVideoReader {
       if (havePending_ || (drained_ && position_ < facts_.length && haveLast_)) {
         return giveMissing(havePending_ ? decoded_.get() : nullptr, pixels);
       }
-      if (drained_) return AviFrameStatus::kEnd;
+      if (drained_) return FrameStatus::kEnd;
       receiveOrFeed();
     }
   }
@@ -167,39 +168,20 @@ class FfmpegAviReader final : public AviVideoReader {
   // The position has no decoded picture. One whose packet the decoder
   // refused is reported; a dropped frame repeats the previous picture, or
   // `next` when none came before.
-  AviFrameStatus giveMissing(const AVFrame* next, Picture& pixels) {
+  FrameStatus giveMissing(const AVFrame* next, Picture& pixels) {
     if (sent_.count(position_) != 0) {
       sent_.erase(position_);
       ++position_;
-      return AviFrameStatus::kUndecodable;
+      return FrameStatus::kUndecodable;
     }
     return give(haveLast_ ? last_.get() : next, pixels);
   }
 
-  AviFrameStatus give(const AVFrame* picture, Picture& pixels) {
+  FrameStatus give(const AVFrame* picture, Picture& pixels) {
     sent_.erase(sent_.begin(), sent_.upper_bound(position_));
-    ++position_;
-    if (!pixels.reserve(facts_.width, facts_.height)) return AviFrameStatus::kOutOfMemory;
-    return toRows(picture, pixels.view()) ? AviFrameStatus::kFrame : AviFrameStatus::kUndecodable;
-  }
-
-  // The decoded picture as blue-green-red rows, top row first.
-  bool toRows(const AVFrame* picture, const PixelView& rows) {
-    const int width = static_cast<int>(facts_.width), height = static_cast<int>(facts_.height);
-    const auto format = static_cast<AVPixelFormat>(picture->format);
-    if (format == AV_PIX_FMT_BGR24 && picture->width == width && picture->height == height) {
-      for (int y = 0; y < height; ++y) {
-        std::memcpy(rows.rows + rows.stride * y, picture->data[0] + picture->linesize[0] * y,
-                    static_cast<size_t>(width) * 3);
-      }
-      return true;
-    }
-    scaler_.reset(sws_getCachedContext(scaler_.release(), picture->width, picture->height, format, width, height,
-                                       AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    uint8_t* const planes[4] = {rows.rows, nullptr, nullptr, nullptr};
-    const int strides[4] = {static_cast<int>(rows.stride), 0, 0, 0};
-    return scaler_ && sws_scale(scaler_.get(), picture->data, picture->linesize, 0, picture->height, planes,
-                                strides) == height;
+    pixels.setTime(position_++);
+    if (!pixels.reserve(facts_.width, facts_.height)) return FrameStatus::kOutOfMemory;
+    return rows_.convert(picture, pixels.view()) ? FrameStatus::kFrame : FrameStatus::kUndecodable;
   }
 
   int fd_;
@@ -207,11 +189,11 @@ class FfmpegAviReader final : public AviVideoReader {
   FileReader file_;
   std::unique_ptr<AVFormatContext, FormatClose> format_;
   AVStream* stream_ = nullptr;
-  AviVideoFacts facts_;
+  VideoFacts facts_;
   CodecContext decoder_;
   Packet packet_;
   Frame decoded_, last_;
-  Scaler scaler_;
+  RowsFromPictures rows_;
   std::set<int64_t> sent_;  // positions whose packet went to the decoder and has not come out yet
   int64_t position_ = 0;    // the next position to give
   int64_t nextDecoded_ = 0;

@@ -6,6 +6,7 @@
 
 #include "platform/avi_writer_backend.h"
 #include "platform/ffmpeg_encoder.h"
+#include "platform/ffmpeg_pictures.h"
 #include "platform/ffmpeg_support.h"
 
 extern "C" {
@@ -23,6 +24,9 @@ constexpr uint16_t kWaveFormatIeeeFloat = 3;
 // More channels than any sound format of an AVI has; FFmpeg's decoders
 // refuse far fewer than the 65535 a format block can claim.
 constexpr uint16_t kMaxSoundChannels = 64;
+// What players of AVI files take Y'CbCr pictures to be: BT.601, limited
+// range (the yuvj formats full range).
+constexpr Colours kAviColours = {AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG, AVCOL_PRI_UNSPECIFIED, AVCOL_TRC_UNSPECIFIED};
 // The muxer wants about 16 bytes of OpenDML super index per gigabyte.
 constexpr int64_t kIndexBytesPerGigabyte = 16;
 constexpr int64_t kIndexSpareBytes = 1024;
@@ -71,7 +75,7 @@ class FfmpegAviWriter final : public AviWriterBackend {
     raw_ = video.fourcc == kFourCCDib;
     if (!raw_) {
       OpenedEncoder opened = openEncoder(video.fourcc, static_cast<int>(video.width), static_cast<int>(video.height),
-                                         frameRate_, video.quality);
+                                         frameRate_, video.quality, kAviColours);
       if (!opened.context) return AviWriteStatus::kCodecUnusable;
       encoder_ = std::move(opened.context);
       quantiser_ = opened.quantiser;
@@ -95,7 +99,9 @@ class FfmpegAviWriter final : public AviWriterBackend {
     headerWritten_ = true;
     soundPacket_.reset(av_packet_alloc());
     if (!soundPacket_) return AviWriteStatus::kWriteFailed;
-    if (!raw_ && !preparePicture()) return AviWriteStatus::kCodecUnusable;
+    if (!raw_ && !pictures_.prepare(encoder_.get(), video.width, video.height, kAviColours)) {
+      return AviWriteStatus::kCodecUnusable;
+    }
     return AviWriteStatus::kOk;
   }
 
@@ -104,10 +110,11 @@ class FfmpegAviWriter final : public AviWriterBackend {
       return AviWriteStatus::kWriteFailed;
     }
     if (raw_) return keepRawPicture(picture, position);
-    if (!toEncoderPicture(picture.topDown())) return AviWriteStatus::kWriteFailed;
-    picture_->pts = position;
-    picture_->quality = quantiser_;
-    if (avcodec_send_frame(encoder_.get(), picture_.get()) < 0) return AviWriteStatus::kWriteFailed;
+    AVFrame* converted = pictures_.convert(picture);
+    if (converted == nullptr) return AviWriteStatus::kWriteFailed;
+    converted->pts = position;
+    converted->quality = quantiser_;
+    if (avcodec_send_frame(encoder_.get(), converted) < 0) return AviWriteStatus::kWriteFailed;
     return receivePackets();
   }
 
@@ -267,50 +274,11 @@ class FfmpegAviWriter final : public AviWriterBackend {
     return true;
   }
 
-  bool preparePicture() {
-    picture_.reset(av_frame_alloc());
-    if (!picture_) return false;
-    picture_->format = encoder_->pix_fmt;
-    picture_->width = encoder_->width;
-    picture_->height = encoder_->height;
-    if (av_frame_get_buffer(picture_.get(), 0) < 0) return false;
-    padded_ = encoder_->width != static_cast<int>(track_.width) || encoder_->height != static_cast<int>(track_.height);
-    if (padded_) paddedPixels_.resize(size_t(encoder_->width) * 3 * size_t(encoder_->height));
-    scaler_.reset(sws_getContext(encoder_->width, encoder_->height, AV_PIX_FMT_BGR24, encoder_->width,
-                                 encoder_->height, encoder_->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    return scaler_ != nullptr;
-  }
-
-  // The picture's rows, top row first, into the encoder's picture. Where the
-  // encoder wants a larger picture, the last column and row are repeated to
-  // fill it.
-  bool toEncoderPicture(const PixelView& rows) {
-    if (av_frame_make_writable(picture_.get()) < 0) return false;
-    const int width = static_cast<int>(track_.width), height = static_cast<int>(track_.height);
-    const uint8_t* source = rows.rows;
-    auto sourceStride = static_cast<int>(rows.stride);
-    if (padded_) {
-      const int paddedWidth = encoder_->width, paddedStride = paddedWidth * 3;
-      for (int y = 0; y < encoder_->height; ++y) {
-        const uint8_t* from = source + static_cast<ptrdiff_t>(sourceStride) * std::min(y, height - 1);
-        uint8_t* to = paddedPixels_.data() + static_cast<ptrdiff_t>(paddedStride) * y;
-        std::memcpy(to, from, size_t(width) * 3);
-        for (int x = width; x < paddedWidth; ++x) std::memcpy(to + x * 3, from + (width - 1) * 3, 3);
-      }
-      source = paddedPixels_.data();
-      sourceStride = paddedStride;
-    }
-    const uint8_t* const planes[4] = {source, nullptr, nullptr, nullptr};
-    const int strides[4] = {sourceStride, 0, 0, 0};
-    return sws_scale(scaler_.get(), planes, strides, 0, encoder_->height, picture_->data, picture_->linesize) ==
-           encoder_->height;
-  }
-
   AVIOContext* io_;
   AviVideoTrack track_;
   uint64_t stride_ = 0;
   AVRational frameRate_{0, 1}, exactTimeBase_{0, 1};
-  bool raw_ = false, padded_ = false, headerWritten_ = false, flushed_ = false;
+  bool raw_ = false, headerWritten_ = false, flushed_ = false;
   CodecContext encoder_;
   int quantiser_ = 0;
   std::unique_ptr<AVFormatContext, FormatFree> format_;
@@ -319,12 +287,10 @@ class FfmpegAviWriter final : public AviWriterBackend {
   int soundRate_ = 1;
   uint32_t soundBlock_ = 1;
   int64_t soundFrames_ = 0;
-  Frame picture_;
+  PicturesFromRows pictures_;
   Packet soundPacket_, sparePacket_;
   std::deque<Waiting> waiting_;
   std::vector<uint8_t> spareRaw_;
-  Scaler scaler_;
-  std::vector<uint8_t> paddedPixels_;
   int64_t nextPacket_ = 0;
 };
 

@@ -137,9 +137,13 @@ std::vector<AVRational> timeBasesToTry(AVRational frameRate) {
   return bases;
 }
 
+bool carriesColourTags(AVCodecID id) {
+  return id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC || id == AV_CODEC_ID_VP9 || id == AV_CODEC_ID_AV1;
+}
+
 CodecContext tryOpen(const AVCodec* codec, uint32_t fourcc, int width, int height, AVRational timeBase,
                      AVRational frameRate, AVPixelFormat format, QualityScale scale, uint32_t quality,
-                     int& quantiser) {
+                     const Colours& tags, int& quantiser) {
   CodecContext c(avcodec_alloc_context3(codec));
   if (!c) return c;
   c->width = width;
@@ -148,6 +152,12 @@ CodecContext tryOpen(const AVCodec* codec, uint32_t fourcc, int width, int heigh
   c->time_base = timeBase;
   c->framerate = frameRate;
   c->sample_aspect_ratio = AVRational{1, 1};
+  if (carriesColourTags(codec->id) && isYCbCr(format)) {
+    c->colorspace = tags.matrix;
+    c->color_range = isFullRangeFormat(format) ? AVCOL_RANGE_JPEG : tags.range;
+    c->color_primaries = tags.primaries;
+    c->color_trc = tags.transfer;
+  }
   c->thread_count = 0;
   c->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   // No reordering: a frame's packet is its position's chunk in the file.
@@ -190,7 +200,8 @@ const AVCodec* encoderForFourCC(uint32_t fourcc) {
   return codec;
 }
 
-OpenedEncoder openEncoder(uint32_t fourcc, int width, int height, AVRational frameRate, uint32_t quality) {
+OpenedEncoder openEncoder(uint32_t fourcc, int width, int height, AVRational frameRate, uint32_t quality,
+                          const Colours& tags) {
   quietLibraryLog();
   OpenedEncoder opened;
   const AVCodec* codec = encoderForFourCC(fourcc);
@@ -203,7 +214,7 @@ OpenedEncoder openEncoder(uint32_t fourcc, int width, int height, AVRational fra
     for (const AVPixelFormat format : formats) {
       for (const auto& [w, h] : sizesToTry(width, height)) {
         opened.context =
-            tryOpen(codec, fourcc, w, h, timeBase, frameRate, format, opened.scale, quality, opened.quantiser);
+            tryOpen(codec, fourcc, w, h, timeBase, frameRate, format, opened.scale, quality, tags, opened.quantiser);
         if (opened.context) return opened;
       }
     }

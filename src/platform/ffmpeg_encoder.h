@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/ffmpeg_pictures.h"
 #include "platform/ffmpeg_support.h"
 #include "platform/fourcc.h"
 
@@ -36,7 +37,10 @@ const AVCodec* encoderForFourCC(uint32_t fourcc);
 // frame rate of smaller terms, and with each of its pixel formats; an
 // encoder that names its own FourCC must name this one. The context's
 // time base is the one it accepted. Empty context: unusable.
-OpenedEncoder openEncoder(uint32_t fourcc, int width, int height, AVRational frameRate, uint32_t quality);
+// The picture's colours (`tags`) are written where the bitstream carries
+// them (H.264, HEVC, VP9, AV1) and the pixel format is Y'CbCr.
+OpenedEncoder openEncoder(uint32_t fourcc, int width, int height, AVRational frameRate, uint32_t quality,
+                          const Colours& tags);
 
 // Every FourCC of FFmpeg's AVI video tag table, in table order, each once.
 std::vector<uint32_t> riffVideoFourCCs();

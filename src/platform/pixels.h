@@ -47,11 +47,16 @@ class Picture {
   bool reserve(uint32_t width, uint32_t height);
   PixelView view() const { return {data_.get(), stride_, width_, height_, false}; }
 
+  // The frame's time, in the unit its reader states.
+  int64_t time() const { return time_; }
+  void setTime(int64_t time) { time_ = time; }
+
  private:
   std::unique_ptr<uint8_t[]> data_;
   size_t capacity_ = 0;
   ptrdiff_t stride_ = 0;
   uint32_t width_ = 0, height_ = 0;
+  int64_t time_ = 0;
 };
 
 }  // namespace quarn::platform

@@ -53,25 +53,25 @@ bool writeSoundTo(AviWriter& w, uint64_t target) {
   return true;
 }
 
-AviResult failWith(AviWriter& w, AviResult result) {
+WriteResult failWith(AviWriter& w, WriteResult result) {
   w.failed = true;
   return result;
 }
 
 // Every packet the encoder has given, each after the sound that belongs
 // before its frame's end.
-AviResult writePackets(AviWriter& w) {
+WriteResult writePackets(AviWriter& w) {
   while (const std::optional<int64_t> position = w.backend->nextPacket()) {
     const bool sound = !w.sound || writeSoundTo(w, soundBytesUpTo(*position, w.rate, w.sound->format));
     if (!sound || w.backend->writePacket() != platform::AviWriteStatus::kOk) {
-      return failWith(w, AviResult::kFileWrite);
+      return failWith(w, WriteResult::kFileWrite);
     }
   }
-  return AviResult::kOk;
+  return WriteResult::kOk;
 }
 
 // Declares the streams and writes the file header.
-AviResult makeStreams(AviWriter& w, const platform::PixelView& frame, const CompressOptions& options) {
+WriteResult makeStreams(AviWriter& w, const platform::PixelView& frame, const CompressOptions& options) {
   platform::AviVideoTrack track;
   track.fourcc = options.fccHandler;
   track.width = frame.width;
@@ -83,21 +83,21 @@ AviResult makeStreams(AviWriter& w, const platform::PixelView& frame, const Comp
     case platform::AviWriteStatus::kOk:
       break;
     case platform::AviWriteStatus::kCodecUnusable:
-      return failWith(w, AviResult::kCompressor);
+      return failWith(w, WriteResult::kCompressor);
     case platform::AviWriteStatus::kWriteFailed:
-      return failWith(w, AviResult::kFileWrite);
+      return failWith(w, WriteResult::kFileWrite);
   }
   w.streamsMade = true;
-  return AviResult::kOk;
+  return WriteResult::kOk;
 }
 
-AviResult checkFrame(const AviWriter* w, const platform::PixelView* frame) {
-  if (w == nullptr) return AviResult::kBadHandle;
+WriteResult checkFrame(const AviWriter* w, const platform::PixelView* frame) {
+  if (w == nullptr) return WriteResult::kBadHandle;
   if (frame == nullptr || frame->rows == nullptr || frame->width == 0 || frame->height == 0) {
-    return AviResult::kBadParam;
+    return WriteResult::kBadParam;
   }
-  if (w->failed) return AviResult::kError;
-  return AviResult::kOk;
+  if (w->failed) return WriteResult::kError;
+  return WriteResult::kOk;
 }
 
 }  // namespace
@@ -120,55 +120,64 @@ void setAviWriterSound(AviWriter& writer, SoundToCarry sound) {
   writer.sound = std::move(sound);
 }
 
-AviResult setVideoCompression(AviWriter* writer, const platform::PixelView* frame, CompressOptions& options,
+WriteResult setVideoCompression(AviWriter* writer, const platform::PixelView* frame, CompressOptions& options,
                               bool showChooser, platform::MessageBoxes& chooser) {
-  if (const AviResult checked = checkFrame(writer, frame); checked != AviResult::kOk) return checked;
-  if (writer->streamsMade) return AviResult::kCompressor;
+  if (const WriteResult checked = checkFrame(writer, frame); checked != WriteResult::kOk) return checked;
+  if (writer->streamsMade) return WriteResult::kCompressor;
   if (showChooser) {
     std::vector<platform::FourCC> fourccs;
     const std::vector<platform::ChoiceItem> items = codecChoices(fourccs);
     const std::optional<size_t> picked = chooser.choose(kChooserCaption, kChooserText, items);
-    if (!picked) return failWith(*writer, AviResult::kUserAbort);
+    if (!picked) return failWith(*writer, WriteResult::kUserAbort);
     options.fccHandler = fourccs[*picked];
     if (options.dwQuality == 0) options.dwQuality = kChooserQuality;
   }
   return makeStreams(*writer, *frame, options);
 }
 
-AviResult addVideoFrame(AviWriter* writer, const platform::PixelView* frame) {
-  if (const AviResult checked = checkFrame(writer, frame); checked != AviResult::kOk) return checked;
+WriteResult addVideoFrame(AviWriter* writer, const platform::PixelView* frame) {
+  if (const WriteResult checked = checkFrame(writer, frame); checked != WriteResult::kOk) return checked;
   if (!writer->streamsMade) {
     CompressOptions uncompressed;
     uncompressed.fccHandler = platform::kFourCCDib;
-    if (const AviResult made = makeStreams(*writer, *frame, uncompressed); made != AviResult::kOk) return made;
+    if (const WriteResult made = makeStreams(*writer, *frame, uncompressed); made != WriteResult::kOk) return made;
   }
   if (writer->backend->encode(*frame, writer->frameCount) != platform::AviWriteStatus::kOk) {
-    return failWith(*writer, AviResult::kFileWrite);
+    return failWith(*writer, WriteResult::kFileWrite);
   }
   ++writer->frameCount;
   return writePackets(*writer);
 }
 
-AviResult closeAviWriter(std::unique_ptr<AviWriter>& writer) {
-  if (!writer) return AviResult::kBadHandle;
+WriteResult closeAviWriter(std::unique_ptr<AviWriter>& writer) {
+  if (!writer) return WriteResult::kBadHandle;
   AviWriter& w = *writer;
-  AviResult result = AviResult::kOk;
+  WriteResult result = WriteResult::kOk;
   if (!w.streamsMade || w.frameCount == 0) {
-    result = AviResult::kBadFormat;
+    result = WriteResult::kBadFormat;
   } else if (w.failed) {
-    result = AviResult::kError;
-  } else if (w.backend->flushPictures() != platform::AviWriteStatus::kOk || writePackets(w) != AviResult::kOk ||
+    result = WriteResult::kError;
+  } else if (w.backend->flushPictures() != platform::AviWriteStatus::kOk || writePackets(w) != WriteResult::kOk ||
              !writeSoundTo(w, UINT64_MAX) || w.backend->finish() != platform::AviWriteStatus::kOk) {
-    result = AviResult::kFileWrite;
+    result = WriteResult::kFileWrite;
   }
   w.backend.reset();
-  if (result != AviResult::kOk) {
+  if (result != WriteResult::kOk) {
     w.file.discard();
   } else if (!w.file.commit()) {
-    result = AviResult::kFileWrite;
+    result = WriteResult::kFileWrite;
   }
   writer.reset();
   return result;
+}
+
+WriteResult AviWriter::setVideoCompression(const platform::PixelView& frame, CompressOptions& options,
+                                           bool showChooser, platform::MessageBoxes& chooser) {
+  return video::setVideoCompression(this, &frame, options, showChooser, chooser);
+}
+
+WriteResult AviWriter::addVideoFrame(const platform::PixelView& frame, int64_t) {
+  return video::addVideoFrame(this, &frame);
 }
 
 std::vector<platform::ChoiceItem> codecChoices(std::vector<platform::FourCC>& fourccs) {

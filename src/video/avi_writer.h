@@ -16,6 +16,7 @@
 #include "platform/dialogs.h"
 #include "platform/output_file.h"
 #include "platform/pixels.h"
+#include "video/frame_writer.h"
 #include "video/sound_track.h"
 #include "video/video_options.h"
 
@@ -23,19 +24,13 @@ namespace quarn::video {
 
 using platform::FrameRate;
 
-// The writer's results.
-enum class AviResult {
-  kOk,
-  kBadFormat,   // no frame was ever written
-  kBadParam,    // no frame, or an empty one
-  kBadHandle,   // no writer
-  kFileWrite,   // the disk refused a write
-  kCompressor,  // the codec is set already, or cannot be used
-  kUserAbort,   // the codec choice was cancelled
-  kError,       // the writer failed before
-};
+struct AviWriter final : FrameWriter {
+  // The frame loop's way in: the functions below. An AVI's frames are
+  // written at consecutive positions, whatever their time.
+  WriteResult setVideoCompression(const platform::PixelView& frame, CompressOptions& options, bool showChooser,
+                                  platform::MessageBoxes& chooser) override;
+  WriteResult addVideoFrame(const platform::PixelView& frame, int64_t time) override;
 
-struct AviWriter {
   platform::OutputFile file;
   std::unique_ptr<platform::AviWriterBackend> backend;
   FrameRate rate;
@@ -65,17 +60,17 @@ void setAviWriterSound(AviWriter& writer, SoundToCarry sound);
 //   kUserAbort (cancelled), kCompressor (the codec cannot be used),
 //   kFileWrite (the header could not be written). All but the first four
 //   mark the writer failed.
-AviResult setVideoCompression(AviWriter* writer, const platform::PixelView* frame, CompressOptions& options,
+WriteResult setVideoCompression(AviWriter* writer, const platform::PixelView* frame, CompressOptions& options,
                               bool showChooser, platform::MessageBoxes& chooser);
 
 // Appends one frame at the next position (setting up an uncompressed
 // stream when no codec was set up), after the sound that belongs before it.
-AviResult addVideoFrame(AviWriter* writer, const platform::PixelView* frame);
+WriteResult addVideoFrame(AviWriter* writer, const platform::PixelView* frame);
 
 // Writes what is left (the encoder's last frames, the rest of the sound),
 // completes and closes the file. kOk leaves a complete file; anything else
 // removes it. kBadFormat: no frame was ever written.
-AviResult closeAviWriter(std::unique_ptr<AviWriter>& writer);
+WriteResult closeAviWriter(std::unique_ptr<AviWriter>& writer);
 
 // The codec chooser's items: every usable encoder and the uncompressed
 // frames, with the FourCC each stands for.

@@ -10,7 +10,7 @@ constexpr int kStreamFailurePauseMs = 7000;
 constexpr int kRunFailurePauseMs = 5000;
 
 // Converts one decoded frame (in place) and writes it.
-VideoEnding convertVideoFrame(FrameLoop& loop, platform::PixelView frame, bool& codecReady) {
+VideoEnding convertVideoFrame(FrameLoop& loop, platform::PixelView frame, int64_t time, bool& codecReady) {
   const engine::ConversionResult converted = engine::convertFrame(frame, loop.settings);
   if (converted != engine::kConverted) {
     loop.lastFailure = converted;
@@ -18,14 +18,15 @@ VideoEnding convertVideoFrame(FrameLoop& loop, platform::PixelView frame, bool& 
   }
   if (!codecReady) {
     const bool ask = loop.options.fccHandler == 0;
-    const AviResult set = setVideoCompression(&loop.writer, &frame, loop.options, ask, loop.chooser);
-    if (set == AviResult::kUserAbort || loop.options.fccHandler == 0) return VideoEnding::kCancelled;
-    if (set == AviResult::kFileWrite) return VideoEnding::kWriteFailed;
-    if (set != AviResult::kOk) return VideoEnding::kCodecUnusable;
+    const WriteResult set = loop.writer.setVideoCompression(frame, loop.options, ask, loop.chooser);
+    if (set == WriteResult::kUserAbort || loop.options.fccHandler == 0) return VideoEnding::kCancelled;
+    if (set == WriteResult::kFileWrite) return VideoEnding::kWriteFailed;
+    if (set != WriteResult::kOk) return VideoEnding::kCodecUnusable;
     codecReady = true;
     loop.progress.writingStarted();
   }
-  return addVideoFrame(&loop.writer, &frame) == AviResult::kOk ? VideoEnding::kFinished : VideoEnding::kWriteFailed;
+  return loop.writer.addVideoFrame(frame, time) == WriteResult::kOk ? VideoEnding::kFinished
+                                                                     : VideoEnding::kWriteFailed;
 }
 
 }  // namespace
@@ -64,7 +65,7 @@ int videoEndingPauseMs(VideoEnding ending) {
 }
 
 VideoEnding openVideoStream(FrameLoop& loop) {
-  const platform::AviVideoFacts* facts = loop.reader.video();
+  const platform::VideoFacts* facts = loop.reader.video();
   if (facts == nullptr) return VideoEnding::kNoVideo;
   if (facts->width == 0 || facts->height == 0 || !loop.rate.known()) return VideoEnding::kUnreadableStream;
   if (!loop.reader.openDecoder()) return VideoEnding::kNoDecoder;
@@ -82,15 +83,16 @@ VideoEnding convertVideoFrames(FrameLoop& loop) {
   for (int64_t position = 0;; ++position) {
     loop.progress.frameAt(position);
     platform::PixelView frame;
-    const platform::AviFrameStatus status = decoded.next(frame);
-    if (status == platform::AviFrameStatus::kEnd) break;
-    if (status == platform::AviFrameStatus::kUndecodable) {
+    int64_t time = 0;
+    const platform::FrameStatus status = decoded.next(frame, time);
+    if (status == platform::FrameStatus::kEnd) break;
+    if (status == platform::FrameStatus::kUndecodable) {
       loop.console.write(" \nne moje da se dekompresira");
       continue;
     }
-    const VideoEnding ending = status == platform::AviFrameStatus::kOutOfMemory
+    const VideoEnding ending = status == platform::FrameStatus::kOutOfMemory
                                    ? VideoEnding::kOutOfMemory
-                                   : convertVideoFrame(loop, frame, codecReady);
+                                   : convertVideoFrame(loop, frame, time, codecReady);
     if (ending != VideoEnding::kFinished) {
       loop.progress.abandon();
       return ending;

@@ -5,10 +5,10 @@
 
 #include "engine/conversion_result.h"
 #include "engine/conversion_settings.h"
-#include "platform/avi_reader.h"
+#include "platform/video_reader.h"
 #include "platform/console.h"
 #include "platform/dialogs.h"
-#include "video/avi_writer.h"
+#include "video/frame_writer.h"
 #include "video/video_options.h"
 
 namespace quarn::video {
@@ -42,9 +42,9 @@ const char* videoEndingMessage(VideoEnding ending);
 int videoEndingPauseMs(VideoEnding ending);
 
 struct FrameLoop {
-  platform::AviVideoReader& reader;
-  FrameRate rate;  // as the stream header gives it; 0 in either part: unreadable
-  AviWriter& writer;
+  platform::VideoReader& reader;
+  platform::FrameRate rate;  // as the stream header gives it; 0 in either part: unreadable
+  FrameWriter& writer;
   engine::ConversionSettings settings;  // one depth for the whole video
   CompressOptions& options;             // fccHandler 0: the user chooses on the first frame
   platform::MessageBoxes& chooser;

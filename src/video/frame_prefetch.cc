@@ -4,7 +4,7 @@
 
 namespace quarn::video {
 
-FramePrefetch::FramePrefetch(platform::AviVideoReader& reader, size_t ahead) : reader_(reader) {
+FramePrefetch::FramePrefetch(platform::VideoReader& reader, size_t ahead) : reader_(reader) {
   // The ones waiting, and the one being decoded into; the caller's is held_.
   free_.resize(ahead + 1);
   try {
@@ -32,8 +32,8 @@ void FramePrefetch::decodeAhead() {
       picture = std::move(free_.back());
       free_.pop_back();
     }
-    const platform::AviFrameStatus status = reader_.nextFrame(picture);
-    const bool last = status == platform::AviFrameStatus::kEnd || status == platform::AviFrameStatus::kOutOfMemory;
+    const platform::FrameStatus status = reader_.nextFrame(picture);
+    const bool last = status == platform::FrameStatus::kEnd || status == platform::FrameStatus::kOutOfMemory;
     {
       std::lock_guard lock(mutex_);
       decoded_.push_back({std::move(picture), status});
@@ -43,16 +43,17 @@ void FramePrefetch::decodeAhead() {
   }
 }
 
-platform::AviFrameStatus FramePrefetch::next(platform::PixelView& frame) {
+platform::FrameStatus FramePrefetch::next(platform::PixelView& frame, int64_t& time) {
   std::unique_lock lock(mutex_);
-  if (ended_) return platform::AviFrameStatus::kEnd;
+  if (ended_) return platform::FrameStatus::kEnd;
   free_.push_back(std::move(held_.picture));
   changed_.notify_all();
   changed_.wait(lock, [this] { return !decoded_.empty(); });
   held_ = std::move(decoded_.front());
   decoded_.pop_front();
-  ended_ = held_.status == platform::AviFrameStatus::kEnd || held_.status == platform::AviFrameStatus::kOutOfMemory;
+  ended_ = held_.status == platform::FrameStatus::kEnd || held_.status == platform::FrameStatus::kOutOfMemory;
   frame = held_.picture.view();
+  time = held_.picture.time();
   return held_.status;
 }
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/avi_reader.h"
+#include "platform/video_reader.h"
 #include "platform/pixels.h"
 
 namespace quarn::video {
@@ -20,7 +20,7 @@ class FramePrefetch {
   // From now on only this object uses `reader` (its decoder is open). At
   // most `ahead` decoded frames wait beside the one the caller holds; the
   // pictures get their memory from the reader, once frames decode.
-  explicit FramePrefetch(platform::AviVideoReader& reader, size_t ahead = 1);
+  explicit FramePrefetch(platform::VideoReader& reader, size_t ahead = 1);
   ~FramePrefetch();  // stops decoding and waits for the thread
   FramePrefetch(const FramePrefetch&) = delete;
   FramePrefetch& operator=(const FramePrefetch&) = delete;
@@ -28,19 +28,19 @@ class FramePrefetch {
   // False when no thread can be had: next() must not be called then.
   bool ready() const { return thread_.joinable(); }
 
-  // The next position's outcome; with kFrame its picture is `frame`, which
+  // The next frame's outcome; with kFrame its picture is `frame`, which
   // stays the caller's (and may be changed by it) until the following
-  // next(). After kEnd every call gives kEnd.
-  platform::AviFrameStatus next(platform::PixelView& frame);
+  // next(), and its time `time`. After kEnd every call gives kEnd.
+  platform::FrameStatus next(platform::PixelView& frame, int64_t& time);
 
  private:
   struct Decoded {
     platform::Picture picture;
-    platform::AviFrameStatus status = platform::AviFrameStatus::kEnd;
+    platform::FrameStatus status = platform::FrameStatus::kEnd;
   };
   void decodeAhead();
 
-  platform::AviVideoReader& reader_;
+  platform::VideoReader& reader_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<platform::Picture> free_;  // pictures waiting to be decoded into

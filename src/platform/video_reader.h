@@ -1,0 +1,50 @@
+// video_reader.h: the decoded pictures of a video's stream, one after
+// another, with the stream's facts. The file is only read.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/pixels.h"
+
+namespace quarn::platform {
+
+// Frames per second = rate / scale.
+struct FrameRate {
+  uint32_t rate = 0;
+  uint32_t scale = 0;
+  bool known() const { return rate != 0 && scale != 0; }
+};
+
+// The video stream.
+struct VideoFacts {
+  uint32_t width = 0;  // of the decoded pictures, in pixels; 0 when not plausible
+  uint32_t height = 0;
+  FrameRate rate;      // in lowest terms
+  int64_t length = 0;  // frames (for AVI: positions, dropped frames included)
+};
+
+enum class FrameStatus {
+  kFrame,        // the next picture is in the caller's picture
+  kUndecodable,  // the next frame holds a picture the decoder refused
+  kOutOfMemory,  // the memory for the picture cannot be had
+  kEnd,          // every frame has been given
+};
+
+class VideoReader {
+ public:
+  virtual ~VideoReader() = default;
+
+  // nullptr when the file has no video stream.
+  virtual const VideoFacts* video() const = 0;
+
+  // Sets up a decoder for the video stream (with the library's threads);
+  // false when no decoder can read it.
+  virtual bool openDecoder() = 0;
+
+  // The next frame's picture, width x height, in `picture` (which gets its
+  // memory here, once a picture has decoded), with its time set. A read
+  // error of the disk ends the stream as if it ended there.
+  virtual FrameStatus nextFrame(Picture& picture) = 0;
+};
+
+}  // namespace quarn::platform
