@@ -178,7 +178,7 @@ LoopRun run(LoopSetup setup) {
   RecordingProgress progress;
   engine::ConversionSettings settings;
   settings.depth = 8;
-  FrameLoop loop{reader, setup.rate, *writer, settings, options, chooser, console, progress};
+  FrameLoop loop{reader, setup.rate, int64_t(setup.script.size()), *writer, settings, options, chooser, console, progress};
   out.ending = openVideoStream(loop);
   if (out.ending == VideoEnding::kFinished) out.ending = convertVideoFrames(loop);
   if (out.ending == VideoEnding::kFinished) out.closed = closeAviWriter(writer);

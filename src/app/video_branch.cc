@@ -44,6 +44,14 @@ platform::FrameRate headerRate(video::ByteSource& chunks, const platform::VideoF
   return facts.rate;
 }
 
+// The frames the video has: the positions its index lists, or without an
+// index those its chunks reach.
+int64_t framesOf(video::ByteSource& chunks, const platform::VideoFacts& facts) {
+  if (facts.length >= 0) return facts.length;
+  video::RiffReader riff(chunks);
+  return video::videoPositionsInChunks(riff).value_or(0);
+}
+
 // An ending of the video pipeline that stops the run: the result goes, the reader
 // gets a moment, the process ends with -1.
 [[noreturn]] void endVideoRun(platform::Console& console, video::VideoEnding ending,
@@ -74,10 +82,11 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   video::ByteSource& chunks = *file;
   const platform::VideoFacts* facts = reader->video();
   const platform::FrameRate rate = facts != nullptr ? headerRate(chunks, *facts) : platform::FrameRate{};
+  const int64_t frames = facts != nullptr ? framesOf(chunks, *facts) : 0;
   const int32_t width = facts != nullptr ? static_cast<int32_t>(facts->width) : 0;
 
   std::unique_ptr<video::AviWriter> writer;
-  switch (video::createAviWriter(options.outputPath, rate, facts != nullptr ? facts->length : 0, writer)) {
+  switch (video::createAviWriter(options.outputPath, rate, frames, writer)) {
     case platform::CreateStatus::kCreated:
       break;
     case platform::CreateStatus::kExists:
@@ -100,7 +109,7 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   // on, so the loop's own messages and the block keep out of each other's way.
   platform::Terminal& terminal = platform::standardTerminal();
   video::DisplayedProgress progress(terminal, platform::monotonicClock());
-  video::FrameLoop loop{*reader, rate,     *writer,  options.conversionSettings(), options.compressOptions,
+  video::FrameLoop loop{*reader, rate,  frames,   *writer, options.conversionSettings(), options.compressOptions,
                         boxes,   terminal, progress, engine::kConverted};
   video::VideoEnding ending = video::openVideoStream(loop);
   if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, writer);

@@ -92,10 +92,21 @@ class FfmpegAviReader final : public AviVideoReader {
         haveLast_ = true;
         return give(last_.get(), pixels);
       }
-      // A picture further on, or the stream's end before its last position:
-      // this position has no picture of its own.
-      if (havePending_ || (drained_ && position_ < facts_.length && haveLast_)) {
-        return giveMissing(havePending_ ? decoded_.get() : nullptr, pixels);
+      // A picture further on, or the stream's end before its last real
+      // chunk: this position has no picture of its own. A dropped frame (an
+      // empty chunk) repeats the picture before it, as does one the decoder
+      // refused, after saying so; before the first picture, the next one
+      // stands in.
+      if (havePending_ || (drained_ && position_ <= lastSent_)) {
+        const bool refused = sent_.erase(position_) != 0;
+        const AVFrame* standIn = haveLast_ ? last_.get() : havePending_ ? decoded_.get() : nullptr;
+        if (standIn == nullptr) {  // no picture at all, and none to come
+          ++position_;
+          if (refused) return FrameStatus::kUndecodable;
+          continue;
+        }
+        const FrameStatus status = give(standIn, pixels);
+        return refused && status == FrameStatus::kFrame ? FrameStatus::kRepeated : status;
       }
       if (drained_) return FrameStatus::kEnd;
       receiveOrFeed();
@@ -115,13 +126,25 @@ class FfmpegAviReader final : public AviVideoReader {
     facts_.height = static_cast<uint32_t>(std::max(0, stream_->codecpar->height));
     facts_.rate.rate = static_cast<uint32_t>(std::max(0, stream_->time_base.den));
     facts_.rate.scale = static_cast<uint32_t>(std::max(0, stream_->time_base.num));
-    // Every position of a stream takes at least a chunk header in the file,
-    // dropped frames too: a length beyond that is no real stream's.
-    constexpr int64_t kChunkHeader = 8;
-    facts_.length = std::clamp<int64_t>(stream_->nb_frames, 0, static_cast<int64_t>(fileSize_ / kChunkHeader));
+    facts_.length = indexedPositions();
     const uint64_t frameBytes = rowStride(facts_.width, 3) * facts_.height;
     const bool plausible = frameBytes <= kAlwaysPlausibleFrame || frameBytes / kPlausibleRatio <= fileSize_;
     if (facts_.width > kMaxSide || facts_.height > kMaxSide || !plausible) facts_.width = facts_.height = 0;
+  }
+
+  // The positions up to the last chunk with data that the file's index
+  // (idx1, or the OpenDML indexes) lists: the header's length is only a
+  // claim, which writers that cannot seek leave at a placeholder. -1
+  // without an index.
+  int64_t indexedPositions() const {
+    const int entries = avformat_index_get_entries_count(stream_);
+    if (entries <= 0) return -1;
+    int64_t last = -1;
+    for (int i = 0; i < entries; ++i) {
+      const AVIndexEntry* entry = avformat_index_get_entry(stream_, i);
+      if (entry != nullptr && entry->size > 0) last = std::max(last, entry->timestamp);
+    }
+    return last + 1;
   }
 
   // One step of decoding: a picture out of the decoder, or a packet into it.
@@ -130,7 +153,20 @@ class FfmpegAviReader final : public AviVideoReader {
   void receiveOrFeed() {
     const int received = avcodec_receive_frame(decoder_.get(), decoded_.get());
     if (received == 0) {
-      const int64_t at = decoded_->best_effort_timestamp;
+      int64_t at = decoded_->best_effort_timestamp;
+      if (at != AV_NOPTS_VALUE) {
+        // An AVI has no times but its positions: a picture takes the
+        // position of the packet that brought it out, which lies as many
+        // positions later as the decoder holds pictures back to reorder
+        // them. The first picture tells how many, up to what the decoder
+        // says it holds.
+        if (!delayKnown_) {
+          const int64_t held = std::max(0, decoder_->has_b_frames);
+          delay_ = std::clamp<int64_t>(at - (sent_.empty() ? at : *sent_.begin()), 0, held);
+          delayKnown_ = true;
+        }
+        at -= delay_;
+      }
       pendingPosition_ = at == AV_NOPTS_VALUE || at < nextDecoded_ ? nextDecoded_ : at;
       nextDecoded_ = pendingPosition_ + 1;
       havePending_ = true;
@@ -150,7 +186,10 @@ class FfmpegAviReader final : public AviVideoReader {
       }
       if (packet_->stream_index == stream_->index) {
         packetHeld_ = true;
-        if (packet_->dts != AV_NOPTS_VALUE) sent_.insert(packet_->dts);
+        if (packet_->dts != AV_NOPTS_VALUE) {
+          sent_.insert(packet_->dts);
+          lastSent_ = std::max(lastSent_, packet_->dts);
+        }
       } else {
         av_packet_unref(packet_.get());
       }
@@ -163,18 +202,6 @@ class FfmpegAviReader final : public AviVideoReader {
     }
     av_packet_unref(packet_.get());
     packetHeld_ = false;
-  }
-
-  // The position has no decoded picture. One whose packet the decoder
-  // refused is reported; a dropped frame repeats the previous picture, or
-  // `next` when none came before.
-  FrameStatus giveMissing(const AVFrame* next, Picture& pixels) {
-    if (sent_.count(position_) != 0) {
-      sent_.erase(position_);
-      ++position_;
-      return FrameStatus::kUndecodable;
-    }
-    return give(haveLast_ ? last_.get() : next, pixels);
   }
 
   FrameStatus give(const AVFrame* picture, Picture& pixels) {
@@ -198,6 +225,9 @@ class FfmpegAviReader final : public AviVideoReader {
   int64_t position_ = 0;    // the next position to give
   int64_t nextDecoded_ = 0;
   int64_t pendingPosition_ = 0;
+  int64_t lastSent_ = -1;  // the last position whose chunk has data
+  int64_t delay_ = 0;      // positions between a packet and the picture it brings out
+  bool delayKnown_ = false;
   bool havePending_ = false, haveLast_ = false, endOfInput_ = false, drained_ = false, packetHeld_ = false;
 };
 

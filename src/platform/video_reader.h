@@ -20,12 +20,14 @@ struct VideoFacts {
   uint32_t width = 0;  // of the decoded pictures, in pixels; 0 when not plausible
   uint32_t height = 0;
   FrameRate rate;      // in lowest terms
-  int64_t length = 0;  // frames (for AVI: positions, dropped frames included)
+  int64_t length = 0;  // frames (for AVI: positions, dropped frames included); -1: unknown
 };
 
 enum class FrameStatus {
   kFrame,        // the next picture is in the caller's picture
-  kUndecodable,  // the next frame holds a picture the decoder refused
+  kUndecodable,  // the next frame holds a picture the decoder refused, and nothing stands in for it
+  kRepeated,     // the decoder refused the next frame's picture; another stands in for it (the one
+                 // before, or the next one before the first)
   kOutOfMemory,  // the memory for the picture cannot be had
   kEnd,          // every frame has been given
 };

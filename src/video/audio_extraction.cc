@@ -49,13 +49,14 @@ void carry(SoundTrack& track, SoundFormat format, std::unique_ptr<SoundSamples> 
 
 class ChunkSamples final : public SoundSamples {
  public:
-  ChunkSamples(ByteSource& input, uint32_t number) : reader_(input), number_(number), chunks_(reader_, number) {}
+  ChunkSamples(ByteSource& input, uint32_t number)
+      : reader_(input), number_(number), chunks_(StreamChunks::sound(reader_, number)) {}
 
   size_t read(uint8_t* into, size_t bytes) override {
     size_t done = 0;
     while (done < bytes && !ended_) {
       if (left_ == 0) {
-        const std::optional<AudioChunks::Data> chunk = chunks_.next();
+        const std::optional<StreamChunks::Data> chunk = chunks_.next();
         if (!chunk) break;
         at_ = chunk->position;
         left_ = chunk->length;
@@ -75,9 +76,9 @@ class ChunkSamples final : public SoundSamples {
   }
 
   bool holdsAtLeast(uint64_t bytes) override {
-    AudioChunks chunks(reader_, number_);
+    StreamChunks chunks = StreamChunks::sound(reader_, number_);
     for (uint64_t total = 0; total < bytes;) {
-      const std::optional<AudioChunks::Data> chunk = chunks.next();
+      const std::optional<StreamChunks::Data> chunk = chunks.next();
       if (!chunk) return false;
       total += chunk->length;
     }
@@ -87,7 +88,7 @@ class ChunkSamples final : public SoundSamples {
  private:
   RiffReader reader_;
   uint32_t number_;
-  AudioChunks chunks_;
+  StreamChunks chunks_;
   uint64_t at_ = 0, left_ = 0;
   bool ended_ = false;
 };

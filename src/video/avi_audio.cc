@@ -91,25 +91,41 @@ std::optional<platform::FrameRate> firstVideoStreamRate(RiffReader& reader) {
   return platform::FrameRate{*rate, *scale};
 }
 
+std::optional<int64_t> videoPositionsInChunks(RiffReader& reader) {
+  AviAudioStatus status;
+  const std::optional<StreamList> found = findFirstStream(reader, fourCC("vids"), status);
+  if (!found) return std::nullopt;
+  StreamChunks chunks = StreamChunks::pictures(reader, found->number);
+  int64_t positions = 0;
+  for (int64_t position = 0; const std::optional<StreamChunks::Data> chunk = chunks.next(); ++position) {
+    if (chunk->length > 0) positions = position + 1;
+  }
+  return positions;
+}
+
 namespace {
 
-FourCC audioChunkId(uint32_t number) {
-  const char id[5] = {static_cast<char>('0' + number / 10 % 10), static_cast<char>('0' + number % 10), 'w', 'b',
-                      '\0'};
+FourCC chunkId(uint32_t number, const char (&kind)[3]) {
+  const char id[5] = {static_cast<char>('0' + number / 10 % 10), static_cast<char>('0' + number % 10), kind[0],
+                      kind[1], '\0'};
   return fourCC(id);
 }
 
 }  // namespace
 
-AudioChunks::AudioChunks(RiffReader& reader, uint32_t number)
-    : reader_(reader), wanted_(audioChunkId(number)), none_(number >= 100), files_(reader, 0, reader.size()) {}
+StreamChunks::StreamChunks(RiffReader& reader, uint32_t number, const char (&kind)[3], const char (&otherKind)[3])
+    : reader_(reader),
+      wanted_(chunkId(number, kind)),
+      otherWanted_(chunkId(number, otherKind)),
+      none_(number >= 100),
+      files_(reader, 0, reader.size()) {}
 
-std::optional<AudioChunks::Data> AudioChunks::next() {
+std::optional<StreamChunks::Data> StreamChunks::next() {
   if (none_) return std::nullopt;
   while (true) {
     if (records_) {  // inside a rec list of the movie
       if (const std::optional<RiffChunk> record = records_->next()) {
-        if (record->id == wanted_) return Data{record->dataPosition(), reader_.dataAvailable(*record, recordsEnd_)};
+        if (wanted(record->id)) return Data{record->dataPosition(), reader_.dataAvailable(*record, recordsEnd_)};
         continue;
       }
       records_.reset();
@@ -119,7 +135,7 @@ std::optional<AudioChunks::Data> AudioChunks::next() {
         if (chunk->id == fourCC("LIST") && reader_.listType(*chunk) == fourCC("rec ")) {
           recordsEnd_ = std::min(chunk->dataEnd(), movieEnd_);
           records_.emplace(reader_, chunk->dataPosition() + 4, recordsEnd_);
-        } else if (chunk->id == wanted_) {
+        } else if (wanted(chunk->id)) {
           return Data{chunk->dataPosition(), reader_.dataAvailable(*chunk, movieEnd_)};
         }
         continue;
@@ -151,8 +167,8 @@ std::optional<AudioChunks::Data> AudioChunks::next() {
 
 void forEachAudioChunk(RiffReader& reader, uint32_t number,
                        const std::function<bool(uint64_t position, uint64_t length)>& take) {
-  AudioChunks chunks(reader, number);
-  while (const std::optional<AudioChunks::Data> data = chunks.next()) {
+  StreamChunks chunks = StreamChunks::sound(reader, number);
+  while (const std::optional<StreamChunks::Data> data = chunks.next()) {
     if (!take(data->position, data->length)) return;
   }
 }

@@ -35,14 +35,21 @@ AviAudioStream findFirstAudioStream(RiffReader& reader);
 // nullopt without such a stream or header.
 std::optional<platform::FrameRate> firstVideoStreamRate(RiffReader& reader);
 
-// The data of each chunk of stream `number` whose id is its two digits and
-// "wb", in file order: in the "movi" list, in its rec lists, and in the
-// "AVIX" RIFFs (OpenDML) after the first. A chunk's data is cut where its
-// list or the file ends. Streams from 100 on have no such chunks. The walk
-// goes as far as it is asked: nothing is read ahead.
-class AudioChunks {
+// The positions of the first video stream up to its last chunk with data,
+// counted from its chunks in the movi lists (empty ones included, as the
+// dropped frames they stand for); nullopt without a video stream.
+std::optional<int64_t> videoPositionsInChunks(RiffReader& reader);
+
+// The data of each chunk of one stream, in file order: in the "movi" list,
+// in its rec lists, and in the "AVIX" RIFFs (OpenDML) after the first. A
+// stream's chunks have its number in two digits, then "wb" (sound) or "dc"
+// or "db" (pictures). A chunk's data is cut where its list or the file
+// ends. Streams from 100 on have no such chunks. The walk goes as far as it
+// is asked: nothing is read ahead.
+class StreamChunks {
  public:
-  AudioChunks(RiffReader& reader, uint32_t number);
+  static StreamChunks sound(RiffReader& reader, uint32_t number) { return {reader, number, "wb", "wb"}; }
+  static StreamChunks pictures(RiffReader& reader, uint32_t number) { return {reader, number, "dc", "db"}; }
 
   struct Data {
     uint64_t position = 0;
@@ -52,8 +59,11 @@ class AudioChunks {
   std::optional<Data> next();
 
  private:
+  StreamChunks(RiffReader& reader, uint32_t number, const char (&kind)[3], const char (&otherKind)[3]);
+  bool wanted(FourCC id) const { return id == wanted_ || id == otherWanted_; }
+
   RiffReader& reader_;
-  FourCC wanted_ = 0;
+  FourCC wanted_ = 0, otherWanted_ = 0;
   bool none_ = false;
   ChunkCursor files_;
   bool first_ = true;

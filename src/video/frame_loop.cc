@@ -78,7 +78,7 @@ VideoEnding convertVideoFrames(FrameLoop& loop) {
   if (!decoded.ready()) return VideoEnding::kOutOfMemory;
 
   loop.console.write("\n");
-  loop.progress.start(loop.reader.video()->length);
+  loop.progress.start(loop.totalFrames);
   bool codecReady = false;
   for (int64_t position = 0;; ++position) {
     loop.progress.frameAt(position);
@@ -86,10 +86,12 @@ VideoEnding convertVideoFrames(FrameLoop& loop) {
     int64_t time = 0;
     const platform::FrameStatus status = decoded.next(frame, time);
     if (status == platform::FrameStatus::kEnd) break;
-    if (status == platform::FrameStatus::kUndecodable) {
+    // A picture the decoder refused is said so; where another stands in,
+    // that one is written, so the frames after it keep their time.
+    if (status == platform::FrameStatus::kUndecodable || status == platform::FrameStatus::kRepeated) {
       loop.console.write(" \nne moje da se dekompresira");
-      continue;
     }
+    if (status == platform::FrameStatus::kUndecodable) continue;
     const VideoEnding ending = status == platform::FrameStatus::kOutOfMemory
                                    ? VideoEnding::kOutOfMemory
                                    : convertVideoFrame(loop, frame, time, codecReady);

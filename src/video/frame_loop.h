@@ -44,6 +44,7 @@ int videoEndingPauseMs(VideoEnding ending);
 struct FrameLoop {
   platform::VideoReader& reader;
   platform::FrameRate rate;  // as the stream header gives it; 0 in either part: unreadable
+  int64_t totalFrames;       // what the progress counts to
   FrameWriter& writer;
   engine::ConversionSettings settings;  // one depth for the whole video
   CompressOptions& options;             // fccHandler 0: the user chooses on the first frame
@@ -60,8 +61,9 @@ VideoEnding openVideoStream(FrameLoop& loop);
 
 // Converts and writes every frame in order, once the stream is open. A
 // frame that cannot be decoded prints " \nne moje da se dekompresira" and
-// is skipped; one that fails to convert is skipped without a word. The
-// codec is set up with the first converted frame.
+// is skipped, or written as the picture that stands in for it; one that
+// fails to convert is skipped without a word. The codec is set up with the
+// first converted frame.
 VideoEnding convertVideoFrames(FrameLoop& loop);
 
 }  // namespace quarn::video
