@@ -79,6 +79,8 @@ class FfmpegAviWriter final : public AviWriterBackend {
       if (!opened.context) return AviWriteStatus::kCodecUnusable;
       encoder_ = std::move(opened.context);
       quantiser_ = opened.quantiser;
+      const AVCodecDescriptor* descriptor = avcodec_descriptor_get(encoder_->codec_id);
+      intraOnly_ = descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
     }
     AVFormatContext* format = nullptr;
     if (avformat_alloc_output_context2(&format, nullptr, "avi", nullptr) < 0) return AviWriteStatus::kCodecUnusable;
@@ -132,11 +134,14 @@ class FfmpegAviWriter final : public AviWriterBackend {
   }
 
   // The packet is the frame's chunk at its position; its key-frame flag is
-  // the encoder's own.
+  // the encoder's own, but a player starts at the first frame and can start
+  // at any picture of an intra-only codec, whatever the encoder flagged.
   AviWriteStatus writePacket() override {
     if (!headerWritten_ || waiting_.empty()) return AviWriteStatus::kWriteFailed;
     Waiting& next = waiting_.front();
     AVPacket* packet = next.packet.get();
+    if (!anyWritten_ || intraOnly_) packet->flags |= AV_PKT_FLAG_KEY;
+    anyWritten_ = true;
     packet->stream_index = video_->index;
     packet->pts = packet->dts = av_rescale_q(next.position, exactTimeBase_, video_->time_base);
     packet->duration = 0;
@@ -279,6 +284,7 @@ class FfmpegAviWriter final : public AviWriterBackend {
   uint64_t stride_ = 0;
   AVRational frameRate_{0, 1}, exactTimeBase_{0, 1};
   bool raw_ = false, headerWritten_ = false, flushed_ = false;
+  bool intraOnly_ = false, anyWritten_ = false;
   CodecContext encoder_;
   int quantiser_ = 0;
   std::unique_ptr<AVFormatContext, FormatFree> format_;
