@@ -97,7 +97,7 @@ void encodeFrames(benchmark::State& state, uint32_t fourcc) {
     track.rate = {25, 1};
     track.quality = 7000;
     track.expectedFrames = int64_t(frames.size());
-    if (writer->begin(track, nullptr) != platform::AviWriteStatus::kOk) {
+    if (writer->begin(track, nullptr, nullptr) != platform::AviWriteStatus::kOk) {
       state.SkipWithError("cannot set up the writer");
       std::fclose(sink);
       return;

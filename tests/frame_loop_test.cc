@@ -63,7 +63,8 @@ class RecordingBackend final : public platform::AviWriterBackend {
  public:
   RecordingBackend(Recording& recording, size_t delay, int64_t failAtPacket)
       : log_(recording.log), sound_(recording.sound), delay_(delay), failAtPacket_(failAtPacket) {}
-  platform::AviWriteStatus begin(const platform::AviVideoTrack& video, const SoundFormat* sound) override {
+  platform::AviWriteStatus begin(const platform::AviVideoTrack& video, const SoundFormat* sound,
+                                 platform::SoundCopy*) override {
     log_.push_back("begin " + platform::fourCCText(video.fourcc) + " " + std::to_string(video.width) + "x" +
                    std::to_string(video.height) + (sound != nullptr ? " with sound" : ""));
     return platform::AviWriteStatus::kOk;
@@ -96,6 +97,7 @@ class RecordingBackend final : public platform::AviWriterBackend {
     sound_.insert(sound_.end(), bytes, bytes + size);
     return platform::AviWriteStatus::kOk;
   }
+  platform::AviWriteStatus writeCopiedSound(int64_t) override { return platform::AviWriteStatus::kOk; }
   platform::AviWriteStatus finish() override {
     log_.push_back("finish");
     return platform::AviWriteStatus::kOk;

@@ -99,16 +99,26 @@ TEST(SoundRun, TracksNotCarriedLeaveNoSoundStreamAndSayWhy) {
     std::vector<std::string> sound;
     std::map<std::string, std::string> env;
     const char* says;
+    uint16_t formatTag = 0;  // put in place of the track's own
   } cases[] = {
       {"no sound track", {}, {}, " Izvlichane na audio dannite ... lipsvat audio danni!"},
-      {"IMA ADPCM", {"-c:a", "adpcm_ima_wav"}, {},
-       " tip - neizvesten audio format!\n Videoto e konvertirano bez zvuk!\n"},
+      {"a format nothing here knows", {"-c:a", "adpcm_ima_wav"}, {},
+       " tip - neizvesten audio format!\n Videoto e konvertirano bez zvuk!\n", 0x1234},
       {"MP3 without lame", {"-c:a", "libmp3lame"}, {{"PATH", "/nonexistent"}},
        "proval! Videoto e konvertirano bez zvuk!\n"},
   };
   for (const Case& c : cases) {
     TempDir dir;
     makeSoundAvi(dir.file("in.avi"), c.sound);
+    if (c.formatTag != 0) {
+      Bytes avi = readFile(dir.file("in.avi"));
+      const auto auds = std::search(avi.begin(), avi.end(), std::begin("auds"), std::end("auds") - 1);
+      const auto strf = std::search(auds, avi.end(), std::begin("strf"), std::end("strf") - 1);
+      ASSERT_NE(avi.end(), strf);
+      strf[8] = static_cast<uint8_t>(c.formatTag);  // wFormatTag
+      strf[9] = static_cast<uint8_t>(c.formatTag >> 8);
+      writeFile(dir.file("in.avi"), avi);
+    }
     ProgramRun run;
     run.args = eight(dir.file("in.avi"));
     run.env = c.env;

@@ -59,7 +59,7 @@ struct Learned {
 };
 Learned learn(const std::string& path, bool fullCommandLine, quarn::platform::MessageBoxes& boxes) {
   Learned learned{FileSource::open(path), {}};
-  learned.track = prepareSoundTrack(*learned.input, fullCommandLine, boxes);
+  learned.track = prepareSoundTrack(*learned.input, learned.input->descriptor(), fullCommandLine, boxes);
   return learned;
 }
 
@@ -126,12 +126,13 @@ TEST_F(SoundTrackRun, CarriesWhatItCanAndReportsEveryCaseInOrder) {
     const char* ffmpegRaw = nullptr;  // the samples as ffmpeg copies them; else `data` when carried
     bool fullCommandLine = false;
     BoxAnswer answer = BoxAnswer::kNo;
+    size_t copies = 0;  // tracks carried as they are
   };
   const auto ffmpeg = [](std::vector<std::string> audio, std::string rate = "25") {
     return [=](const std::string& p) { makeSoundAvi(p, audio, rate); };
   };
   const auto built = [](const Bytes& file) { return [=](const std::string& p) { writeFile(p, file); }; };
-  const Bytes unknown = waveFormat(0x11, 1, 22050, 512, 0, 0);
+  const Bytes unknown = waveFormat(0x1234, 1, 22050, 512, 0, 0);
   const Case cases[] = {
       {"16-bit stereo PCM", ffmpeg({"-c:a", "pcm_s16le", "-ac", "2"}), kStart + kPcm + kCopied,
        SoundFormat{1, 2, 44100, 176400, 4, 16, {}}, "s16le"},
@@ -139,8 +140,16 @@ TEST_F(SoundTrackRun, CarriesWhatItCanAndReportsEveryCaseInOrder) {
        SoundFormat{1, 1, 44100, 44100, 1, 8, {}}, "u8"},
       {"18-byte WAVEFORMATEX", ffmpeg({"-c:a", "pcm_alaw", "-ac", "1"}), kStart + kWaveFormatEx + kCopied,
        SoundFormat{6, 1, 44100, 44100, 1, 8, {}}, "alaw"},
-      {"IMA ADPCM: a 20-byte block", ffmpeg({"-c:a", "adpcm_ima_wav", "-ac", "1"}), kStart + kUnsupported,
-       std::nullopt},
+      {"IMA ADPCM: a 20-byte block, copied", ffmpeg({"-c:a", "adpcm_ima_wav", "-ac", "1"}),
+       kStart + " tip - adpcm_ima_wav - kopirano!\n", std::nullopt, nullptr, false, BoxAnswer::kNo, 1},
+      {"AC-3: an 18-byte block of 16 bits, yet no PCM", ffmpeg({"-c:a", "ac3"}),
+       kStart + " tip - ac3 - kopirano!\n", std::nullopt, nullptr, false, BoxAnswer::kNo, 1},
+      {"24-bit PCM in WAVE_FORMAT_EXTENSIBLE", ffmpeg({"-c:a", "pcm_s24le", "-ac", "2"}), kStart + kPcm + kCopied,
+       SoundFormat{1, 2, 44100, 264600, 6, 24, {}}, "s24le"},
+      {"a second track is copied", ffmpeg({"-map", "0:v", "-map", "1:a", "-map", "1:a", "-c:a:0", "pcm_s16le",
+                                           "-c:a:1", "mp2"}),
+       kStart + kPcm + kCopied + " Izvlichane na audio dannite ... tip - mp2 - kopirano!\n",
+       SoundFormat{1, 1, 44100, 88200, 2, 16, {}}, "s16le", false, BoxAnswer::kNo, 1},
       {"no sound track", ffmpeg({}), kStart + " lipsvat audio danni!", std::nullopt},
       {"not an AVI", built({'h', 'e', 'l', 'l', 'o'}), kStart + " Greshka! Faila ne moje da se otvori!",
        std::nullopt},
@@ -152,11 +161,10 @@ TEST_F(SoundTrackRun, CarriesWhatItCanAndReportsEveryCaseInOrder) {
       {"no bits per sample, sound declined", built(oneAudioStream(unknown, data)),
        kStart + kWaveFormatEx + " Audio izvlichaneto e otkazano!\n", std::nullopt, nullptr, false,
        BoxAnswer::kYes},
-      {"no bits per sample, extracted anyway: raw bytes in their blocks", built(oneAudioStream(unknown, data)),
-       kStart + kWaveFormatEx + kUnknownAnyway + kCopied,
-       SoundFormat{0x11, 1, 22050, 22050 * 512, 512, 0, {}}},
+      {"no bits per sample, extracted anyway: a format the writer cannot declare", built(oneAudioStream(unknown, data)),
+       kStart + kWaveFormatEx + kUnknownAnyway + kUnsupported, std::nullopt},
       {"no bits per sample and no block size: unsupported after the warning",
-       built(oneAudioStream(waveFormat(0x11, 1, 22050, 0, 0, 0), data)),
+       built(oneAudioStream(waveFormat(0x1234, 1, 22050, 0, 0, 0), data)),
        kStart + kWaveFormatEx + kUnknownAnyway + kUnsupported, std::nullopt},
       {"PCM without a block size", built(oneAudioStream(waveFormat(1, 2, 44100, 0, 16), data)),
        kStart + kPcm + kUnsupported, std::nullopt},
@@ -176,6 +184,7 @@ TEST_F(SoundTrackRun, CarriesWhatItCanAndReportsEveryCaseInOrder) {
     EXPECT_EQ(c.report, rendered(track));
     const bool asked = c.report.find(kUnknownAnyway) != std::string::npos || c.answer == BoxAnswer::kYes;
     EXPECT_EQ(asked ? 1u : 0u, boxes.shown.size() - shownBefore);
+    EXPECT_EQ(c.copies, track.copied ? track.copied->tracks() : 0);
     ASSERT_EQ(c.format.has_value(), track.carried.has_value());
     if (c.format) {
       EXPECT_EQ(*c.format, track.carried->format);

@@ -117,8 +117,9 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   // The sound is learned once the video is known to be readable, before the
   // first frame: it is written between the frames. Its texts come after the
   // frames.
-  video::SoundTrack sound = video::prepareSoundTrack(chunks, options.fullCommandLine, boxes);
+  video::SoundTrack sound = video::prepareSoundTrack(chunks, file->descriptor(), options.fullCommandLine, boxes);
   if (sound.carried) video::setAviWriterSound(*writer, std::move(*sound.carried));
+  video::setAviWriterCopiedSound(*writer, std::move(sound.copied));
   ending = video::convertVideoFrames(loop);
   if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, writer);
 

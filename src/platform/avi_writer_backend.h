@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/avi_reader.h"
+#include "platform/avi_sound_copy.h"
 #include "platform/fourcc.h"
 #include "platform/pixels.h"
 
@@ -59,9 +60,11 @@ class AviWriterBackend {
   // and seeking; the caller closes it.
   static std::unique_ptr<AviWriterBackend> create(std::FILE* file);
 
-  // Sets up the encoder and the streams and writes the file header. No
-  // sound stream when `sound` is nullptr.
-  virtual AviWriteStatus begin(const AviVideoTrack& video, const SoundFormat* sound) = 0;
+  // Sets up the encoder and the streams and writes the file header: the
+  // video, the sound of `sound` (none when nullptr) whose bytes come through
+  // writeSound, then a stream for every track of `copied` (none when
+  // nullptr), which must outlive the writer.
+  virtual AviWriteStatus begin(const AviVideoTrack& video, const SoundFormat* sound, SoundCopy* copied) = 0;
 
   // Encodes the picture of the frame at `position` (width x height of the
   // track, rows in either order). What the encoder gives back waits for
@@ -80,6 +83,10 @@ class AviWriterBackend {
 
   // Sound bytes (whole sample frames) as one chunk, after what came before.
   virtual AviWriteStatus writeSound(const uint8_t* bytes, size_t size) = 0;
+
+  // The copied tracks' packets that start before the end of the frame at
+  // `position` (all that are left: INT64_MAX), in the order of the input.
+  virtual AviWriteStatus writeCopiedSound(int64_t position) = 0;
 
   // Completes the file: index and headers. Nothing may be written after.
   virtual AviWriteStatus finish() = 0;

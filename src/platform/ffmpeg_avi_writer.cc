@@ -7,6 +7,7 @@
 #include "platform/avi_writer_backend.h"
 #include "platform/ffmpeg_encoder.h"
 #include "platform/ffmpeg_pictures.h"
+#include "platform/ffmpeg_sound_copy.h"
 #include "platform/ffmpeg_support.h"
 
 extern "C" {
@@ -63,7 +64,7 @@ class FfmpegAviWriter final : public AviWriterBackend {
  public:
   explicit FfmpegAviWriter(AVIOContext* io) : io_(io) {}
 
-  AviWriteStatus begin(const AviVideoTrack& video, const SoundFormat* sound) override {
+  AviWriteStatus begin(const AviVideoTrack& video, const SoundFormat* sound, SoundCopy* copied) override {
     quietLibraryLog();
     if (io_ == nullptr || video.width == 0 || video.height == 0 || !video.rate.known()) {
       return AviWriteStatus::kCodecUnusable;
@@ -87,7 +88,10 @@ class FfmpegAviWriter final : public AviWriterBackend {
     format_.reset(format);
     format_->pb = io_;
     format_->flags |= AVFMT_FLAG_CUSTOM_IO;
-    if (!addVideoStream() || (sound != nullptr && !addSoundStream(*sound))) return AviWriteStatus::kCodecUnusable;
+    if (!addVideoStream() || (sound != nullptr && !addSoundStream(*sound)) ||
+        (copied != nullptr && !addCopiedStreams(static_cast<FfmpegSoundCopy&>(*copied)))) {
+      return AviWriteStatus::kCodecUnusable;
+    }
 
     AVDictionary* options = nullptr;
     if (raw_) av_dict_set(&options, "flipped_raw_rgb", "1", 0);
@@ -167,6 +171,35 @@ class FfmpegAviWriter final : public AviWriterBackend {
     soundPacket_->data = nullptr;
     soundPacket_->size = 0;
     return written < 0 || writeFailed() ? AviWriteStatus::kWriteFailed : AviWriteStatus::kOk;
+  }
+
+  AviWriteStatus writeCopiedSound(int64_t position) override {
+    if (!headerWritten_ || copied_ == nullptr) return AviWriteStatus::kOk;
+    size_t track = 0;
+    while (AVPacket* packet = copied_->peek(track)) {
+      const AVRational from = copied_->stream(track)->time_base;
+      const int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+      if (position != INT64_MAX && start != AV_NOPTS_VALUE &&
+          av_compare_ts(start, from, position + 1, exactTimeBase_) >= 0) {
+        break;
+      }
+      AVStream* to = copiedStreams_[track];
+      av_packet_rescale_ts(packet, from, to->time_base);
+      // The muxer counts a stream's time in its own units; two packets that
+      // land on one would be refused.
+      int64_t& last = lastCopiedDts_[track];
+      if (packet->dts != AV_NOPTS_VALUE && last != AV_NOPTS_VALUE && packet->dts <= last) {
+        packet->dts = last + 1;
+        if (packet->pts != AV_NOPTS_VALUE && packet->pts < packet->dts) packet->pts = packet->dts;
+      }
+      if (packet->dts != AV_NOPTS_VALUE) last = packet->dts;
+      packet->stream_index = to->index;
+      packet->pos = -1;
+      const int written = av_write_frame(format_.get(), packet);
+      copied_->drop();
+      if (written < 0 || writeFailed()) return AviWriteStatus::kWriteFailed;
+    }
+    return AviWriteStatus::kOk;
   }
 
   AviWriteStatus finish() override {
@@ -279,6 +312,32 @@ class FfmpegAviWriter final : public AviWriterBackend {
     return true;
   }
 
+  // A stream for each copied track, with the parameters of its input, so
+  // that the muxer writes the header the input had: packets with a time of
+  // their own (no sample size, which the muxer takes from the block
+  // alignment) where the input's were, counted in the input's units of
+  // time. AC-3 and MP3 frames are such packets whatever a writer declared.
+  bool addCopiedStreams(FfmpegSoundCopy& copied) {
+    for (size_t track = 0; track < copied.tracks(); ++track) {
+      const AVStream* from = copied.stream(track);
+      AVStream* stream = avformat_new_stream(format_.get(), nullptr);
+      if (stream == nullptr || avcodec_parameters_copy(stream->codecpar, from->codecpar) < 0) return false;
+      AVCodecParameters* p = stream->codecpar;
+      const bool mp3Frames = p->codec_id == AV_CODEC_ID_MP3 &&
+                             (p->block_align == 1 || p->block_align == 576 || p->block_align == 1152);
+      if (copied.variablePackets(track) || p->codec_id == AV_CODEC_ID_AC3 || mp3Frames) p->block_align = 0;
+      if (p->frame_size == 0 && p->sample_rate > 0 && from->time_base.num > 0 &&
+          int64_t{from->time_base.num} * p->sample_rate % from->time_base.den == 0) {
+        p->frame_size = static_cast<int>(int64_t{from->time_base.num} * p->sample_rate / from->time_base.den);
+      }
+      stream->time_base = from->time_base;
+      copiedStreams_.push_back(stream);
+      lastCopiedDts_.push_back(AV_NOPTS_VALUE);
+    }
+    copied_ = &copied;
+    return true;
+  }
+
   AVIOContext* io_;
   AviVideoTrack track_;
   uint64_t stride_ = 0;
@@ -293,6 +352,9 @@ class FfmpegAviWriter final : public AviWriterBackend {
   int soundRate_ = 1;
   uint32_t soundBlock_ = 1;
   int64_t soundFrames_ = 0;
+  FfmpegSoundCopy* copied_ = nullptr;
+  std::vector<AVStream*> copiedStreams_;
+  std::vector<int64_t> lastCopiedDts_;
   PicturesFromRows pictures_;
   Packet soundPacket_, sparePacket_;
   std::deque<Waiting> waiting_;
@@ -303,12 +365,15 @@ class FfmpegAviWriter final : public AviWriterBackend {
 class FileAviWriter final : public AviWriterBackend {
  public:
   explicit FileAviWriter(std::FILE* file) : file_(file), writer_(file_.io()) {}
-  AviWriteStatus begin(const AviVideoTrack& v, const SoundFormat* s) override { return writer_.begin(v, s); }
+  AviWriteStatus begin(const AviVideoTrack& v, const SoundFormat* s, SoundCopy* c) override {
+    return writer_.begin(v, s, c);
+  }
   AviWriteStatus encode(const PixelView& p, int64_t at) override { return writer_.encode(p, at); }
   AviWriteStatus flushPictures() override { return writer_.flushPictures(); }
   std::optional<int64_t> nextPacket() const override { return writer_.nextPacket(); }
   AviWriteStatus writePacket() override { return writer_.writePacket(); }
   AviWriteStatus writeSound(const uint8_t* b, size_t n) override { return writer_.writeSound(b, n); }
+  AviWriteStatus writeCopiedSound(int64_t at) override { return writer_.writeCopiedSound(at); }
   AviWriteStatus finish() override {
     const AviWriteStatus status = writer_.finish();
     return status == AviWriteStatus::kOk && file_.failed() ? AviWriteStatus::kWriteFailed : status;
@@ -412,7 +477,7 @@ bool canWriteFourCC(FourCC fourcc, uint32_t width, uint32_t height) {
     };
     // Refused attempts at other sizes and formats complain; only what comes
     // after the set-up counts.
-    written = writer.begin(track, nullptr) == AviWriteStatus::kOk &&
+    written = writer.begin(track, nullptr, nullptr) == AviWriteStatus::kOk &&
               (complaintsBefore = libraryComplaints(), true) &&
               writer.encode(picture, 0) == AviWriteStatus::kOk && writeWaiting() &&
               writer.encode(picture, 1) == AviWriteStatus::kOk && writeWaiting() &&

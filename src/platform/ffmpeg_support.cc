@@ -82,8 +82,11 @@ FileReader::~FileReader() = default;
 int FileReader::read(void* self, uint8_t* buffer, int size) {
   auto* reader = static_cast<FileReader*>(self);
   while (true) {
-    const ssize_t n = ::read(reader->fd_, buffer, static_cast<size_t>(size));
-    if (n > 0) return static_cast<int>(n);
+    const ssize_t n = ::pread(reader->fd_, buffer, static_cast<size_t>(size), static_cast<off_t>(reader->at_));
+    if (n > 0) {
+      reader->at_ += n;
+      return static_cast<int>(n);
+    }
     if (n == 0) return AVERROR_EOF;
     if (errno == EINTR) continue;
     reader->readFailed_ = true;
@@ -93,12 +96,22 @@ int FileReader::read(void* self, uint8_t* buffer, int size) {
 
 int64_t FileReader::seek(void* self, int64_t offset, int whence) {
   auto* reader = static_cast<FileReader*>(self);
-  if (whence == AVSEEK_SIZE) {
-    struct stat info {};
-    return fstat(reader->fd_, &info) == 0 ? static_cast<int64_t>(info.st_size) : AVERROR(errno);
+  struct stat info {};
+  if (fstat(reader->fd_, &info) != 0) return AVERROR(errno);
+  const auto size = static_cast<int64_t>(info.st_size);
+  if (whence == AVSEEK_SIZE) return size;
+  // Any position at or after the start, as lseek allows; reads past the
+  // end find the end.
+  const int64_t base = (whence & ~AVSEEK_FORCE) == SEEK_CUR ? reader->at_
+                       : (whence & ~AVSEEK_FORCE) == SEEK_END ? size
+                                                               : 0;
+  if ((whence & ~AVSEEK_FORCE) != SEEK_SET && (whence & ~AVSEEK_FORCE) != SEEK_CUR &&
+      (whence & ~AVSEEK_FORCE) != SEEK_END) {
+    return AVERROR(EINVAL);
   }
-  const off_t at = lseek(reader->fd_, offset, whence & ~AVSEEK_FORCE);
-  return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
+  if (offset < -base || (offset > 0 && base > INT64_MAX - offset)) return AVERROR(EINVAL);
+  reader->at_ = base + offset;
+  return reader->at_;
 }
 
 MemoryReader::MemoryReader(const uint8_t* data, size_t size) : data_(data), size_(size) {

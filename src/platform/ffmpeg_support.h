@@ -47,7 +47,9 @@ void quietLibraryLog();
 int libraryComplaints();
 
 // Reads a file through a descriptor this program opened (so no name is
-// ever parsed as a protocol). Read errors are remembered: readFailed().
+// ever parsed as a protocol), at a position of its own: readers of the same
+// open file (dup()) cannot disturb each other. Read errors are remembered:
+// readFailed().
 class FileReader {
  public:
   explicit FileReader(int fd);
@@ -61,6 +63,7 @@ class FileReader {
   static int read(void* self, uint8_t* buffer, int size);
   static int64_t seek(void* self, int64_t offset, int whence);
   int fd_;
+  int64_t at_ = 0;
   bool readFailed_ = false;
   IoContext io_;
 };

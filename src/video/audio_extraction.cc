@@ -1,6 +1,9 @@
 #include "video/audio_extraction.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <iterator>
 
 #include "platform/child_process.h"
 #include "video/avi_audio.h"
@@ -99,39 +102,73 @@ std::unique_ptr<SoundSamples> audioChunkSamples(ByteSource& input, uint32_t numb
   return std::make_unique<ChunkSamples>(input, number);
 }
 
-SoundTrack prepareSoundTrack(ByteSource& input, bool fullCommandLine, platform::MessageBoxes& boxes) {
-  SoundTrack track;
-  say(track, "\n Izvlichane na audio dannite ...");
-  RiffReader avi(input);
-  const AviAudioStream stream = findFirstAudioStream(avi);
-  switch (stream.status) {
-    case AviAudioStatus::kNotAvi:
-      say(track, " Greshka! Faila ne moje da se otvori!");
-      return track;
-    case AviAudioStatus::kNoAudioStream:
-      say(track, " lipsvat audio danni!");
-      return track;
-    case AviAudioStatus::kNoFormat:
-      say(track, " greshka! Audio formata ne moje da bude razpoznat!");
-      return track;
-    case AviAudioStatus::kFound:
-      break;
-  }
+namespace {
 
-  // 16 and 18 bytes: WAVEFORMAT and WAVEFORMATEX.
+constexpr uint16_t kWaveFormatPcm = 1;
+constexpr uint16_t kWaveFormatIeeeFloat = 3;
+constexpr uint16_t kWaveFormatAlaw = 6;
+constexpr uint16_t kWaveFormatMulaw = 7;
+constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
+
+// Formats whose data is a run of whole sample frames, as PCM's is: the
+// samples are carried as bytes.
+bool isPcmFamily(uint16_t tag) {
+  return tag == kWaveFormatPcm || tag == kWaveFormatIeeeFloat || tag == kWaveFormatAlaw || tag == kWaveFormatMulaw;
+}
+
+// PCM or float samples in a WAVE_FORMAT_EXTENSIBLE block (40 bytes or
+// more): the plain format of the same samples, or nullopt.
+std::optional<SoundFormat> extensiblePcm(const std::vector<uint8_t>& block) {
+  // cbSize 22, then wValidBitsPerSample, dwChannelMask and the SubFormat
+  // GUID, whose first two bytes are the plain format tag.
+  static constexpr uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                            0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  constexpr size_t kSubFormat = 24;
+  if (block.size() < kSubFormat + 16) return std::nullopt;
+  std::optional<SoundFormat> format = parseWaveFormat(block.data(), block.size());
+  const auto subFormat = static_cast<uint16_t>(block[kSubFormat] | block[kSubFormat + 1] << 8);
+  if (format->formatTag != kWaveFormatExtensible ||
+      (subFormat != kWaveFormatPcm && subFormat != kWaveFormatIeeeFloat) ||
+      !std::equal(std::begin(kGuidTail), std::end(kGuidTail), block.begin() + kSubFormat + 2)) {
+    return std::nullopt;
+  }
+  format->formatTag = subFormat;
+  format->extra.clear();
+  return format;
+}
+
+// PCM-like samples straight from the input's chunks.
+void carryPcm(SoundTrack& track, ByteSource& input, uint32_t number, SoundFormat format) {
+  // The extra bytes a WAVEFORMATEX announces are not carried. Sample frames
+  // without a size (no block alignment) cannot be, nor can a format the
+  // writer cannot declare.
+  format.extra.clear();
+  if (!isPcmLike(format) || !platform::canCarrySound(format)) return dropUnsupportedTrack(track);
+  say(track, " Izvlichane ... gotovo!\n Finalizirane ... gotovo!\n");
+  carry(track, std::move(format), audioChunkSamples(input, number));
+}
+
+// The first track by the length of its format block, as the program has
+// always read it: 16 bytes PCM, 18 a WAVEFORMATEX, 30 MP3. False for a
+// track that is better copied as it is.
+bool learnByFormatLength(SoundTrack& track, ByteSource& input, const AviAudioStream& stream, bool fullCommandLine,
+                         platform::MessageBoxes& boxes) {
   std::optional<SoundFormat> format = parseWaveFormat(stream.format.data(), stream.format.size());
+  const bool pcm = format && isPcmFamily(format->formatTag);
   switch (stream.formatLength) {
     case 16:
+      if (!pcm && platform::canCopySound(format->formatTag)) return false;
       say(track, " tip - pcm - poddurjano!\n");
       break;
     case 18:
+      if (!pcm && platform::canCopySound(format->formatTag)) return false;
       say(track, " tip - waveformatex - poddurjano!\n");
       if (format->bitsPerSample == 0) {  // an unknown compression
-        if (fullCommandLine) return track;
+        if (fullCommandLine) return true;
         if (boxes.show(kUnknownCompressionCaption, kUnknownCompressionText, platform::BoxStyle::kWarningYesNo) ==
             platform::BoxAnswer::kYes) {
           say(track, " Audio izvlichaneto e otkazano!\n");
-          return track;
+          return true;
         }
         say(track,
             " Izvlichane na audio s nepoznata kompresiq ...\n Vazmojna e poqva na greshki i povrejdane na "
@@ -140,21 +177,64 @@ SoundTrack prepareSoundTrack(ByteSource& input, bool fullCommandLine, platform::
       break;
     case 30:
       decodeMp3WithTool(input, track);
-      return track;
+      return true;
     default:
+      if (const std::optional<SoundFormat> plain = extensiblePcm(stream.format)) {
+        say(track, " tip - pcm - poddurjano!\n");
+        carryPcm(track, input, stream.number, *plain);
+        return true;
+      }
+      if (format && platform::canCopySound(format->formatTag)) return false;
       dropUnsupportedTrack(track);
-      return track;
+      return true;
   }
-  // The extra bytes a WAVEFORMATEX announces are not carried. Sample frames
-  // without a size (no block alignment) cannot be, nor can a format the
-  // writer cannot declare.
-  format->extra.clear();
-  if (!isPcmLike(*format) || !platform::canCarrySound(*format)) {
-    dropUnsupportedTrack(track);
-    return track;
+  carryPcm(track, input, stream.number, std::move(*format));
+  return true;
+}
+
+}  // namespace
+
+SoundTrack prepareSoundTrack(ByteSource& input, int descriptor, bool fullCommandLine,
+                             platform::MessageBoxes& boxes) {
+  SoundTrack track;
+  RiffReader avi(input);
+  AviAudioStatus status = AviAudioStatus::kNotAvi;
+  const std::vector<AviAudioStream> streams = findAudioStreams(avi, status);
+  say(track, "\n Izvlichane na audio dannite ...");
+  if (status == AviAudioStatus::kNotAvi) say(track, " Greshka! Faila ne moje da se otvori!");
+  if (status == AviAudioStatus::kNoAudioStream) say(track, " lipsvat audio danni!");
+
+  // The tracks copied as they are, and where their texts go once the copy
+  // knows their codecs' names.
+  std::vector<platform::SoundCopy::Track> copied;
+  std::vector<size_t> copiedTexts;
+  for (size_t i = 0; i < streams.size(); ++i) {
+    const AviAudioStream& stream = streams[i];
+    if (i > 0) {
+      const std::string& last = track.report.back().text;
+      say(track, last.empty() || last.back() == '\n' ? " Izvlichane na audio dannite ..."
+                                                     : "\n Izvlichane na audio dannite ...");
+    }
+    if (stream.status == AviAudioStatus::kNoFormat) {
+      say(track, " greshka! Audio formata ne moje da bude razpoznat!");
+      continue;
+    }
+    if (i == 0 && learnByFormatLength(track, input, stream, fullCommandLine, boxes)) continue;
+    const std::optional<SoundFormat> format = parseWaveFormat(stream.format.data(), stream.format.size());
+    if (!format || !platform::canCopySound(format->formatTag)) {
+      dropUnsupportedTrack(track);
+      continue;
+    }
+    copied.push_back({stream.number, stream.sampleSize});
+    copiedTexts.push_back(track.report.size());
+    say(track, "");
   }
-  say(track, " Izvlichane ... gotovo!\n Finalizirane ... gotovo!\n");
-  carry(track, std::move(*format), audioChunkSamples(input, stream.number));
+  if (copied.empty()) return track;
+  track.copied = platform::SoundCopy::open(descriptor >= 0 ? dup(descriptor) : -1, copied);
+  for (size_t t = 0; t < copiedTexts.size(); ++t) {
+    track.report[copiedTexts[t]].text = track.copied ? " tip - " + track.copied->codecName(t) + " - kopirano!\n"
+                                                     : " tip - neizvesten audio format!\n Videoto e konvertirano bez zvuk!\n";
+  }
   return track;
 }
 

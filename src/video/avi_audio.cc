@@ -30,40 +30,52 @@ struct StreamList {
   uint32_t number = 0;
 };
 
-// The first stream list whose header's type is `type`; `found` says how far
-// the search came (kNotAvi, kNoAudioStream, or kFound).
-std::optional<StreamList> findFirstStream(RiffReader& reader, FourCC type, AviAudioStatus& found) {
+// The stream lists whose header's type is `type`, in order, all of them
+// or the first; `found` says how far the search came (kNotAvi,
+// kNoAudioStream, or kFound).
+std::vector<StreamList> findStreams(RiffReader& reader, FourCC type, AviAudioStatus& found, bool firstOnly) {
+  std::vector<StreamList> streams;
   found = AviAudioStatus::kNotAvi;
   const std::optional<RiffChunk> riff = reader.chunkAt(0);
-  if (!riff || riff->id != fourCC("RIFF") || reader.listType(*riff) != fourCC("AVI ")) return std::nullopt;
+  if (!riff || riff->id != fourCC("RIFF") || reader.listType(*riff) != fourCC("AVI ")) return streams;
   const std::optional<RiffChunk> header =
       findChunk(reader, riff->dataPosition() + 4, riff->dataEnd(), fourCC("LIST"), fourCC("hdrl"));
-  if (!header) return std::nullopt;
+  if (!header) return streams;
 
   found = AviAudioStatus::kNoAudioStream;
   ChunkCursor lists = insideList(reader, *header);
   for (uint32_t number = 0;;) {
     const std::optional<RiffChunk> list = lists.next();
-    if (!list) return std::nullopt;
+    if (!list) return streams;
     if (list->id != fourCC("LIST") || reader.listType(*list) != fourCC("strl")) continue;
     const std::optional<RiffChunk> streamHeader =
         findChunk(reader, list->dataPosition() + 4, list->dataEnd(), fourCC("strh"));
     if (streamHeader && streamHeader->length >= 4 && reader.le32(streamHeader->dataPosition()) == type) {
       found = AviAudioStatus::kFound;
-      return StreamList{*list, number};
+      streams.push_back({*list, number});
+      if (firstOnly) return streams;
     }
     ++number;
   }
 }
 
-}  // namespace
+std::optional<StreamList> findFirstStream(RiffReader& reader, FourCC type, AviAudioStatus& found) {
+  const std::vector<StreamList> streams = findStreams(reader, type, found, true);
+  if (streams.empty()) return std::nullopt;
+  return streams.front();
+}
 
-AviAudioStream findFirstAudioStream(RiffReader& reader) {
+// The stream's format block.
+AviAudioStream audioStreamOf(RiffReader& reader, const StreamList& found) {
   AviAudioStream stream;
-  const std::optional<StreamList> found = findFirstStream(reader, fourCC("auds"), stream.status);
-  if (!found) return stream;
-  const RiffChunk& list = found->list;
-  stream.number = found->number;
+  stream.status = AviAudioStatus::kFound;
+  const RiffChunk& list = found.list;
+  stream.number = found.number;
+  constexpr uint32_t kSampleSizeAt = 44;  // dwSampleSize in AVISTREAMHEADER
+  const std::optional<RiffChunk> header = findChunk(reader, list.dataPosition() + 4, list.dataEnd(), fourCC("strh"));
+  if (header && header->length >= kSampleSizeAt + 4) {
+    stream.sampleSize = reader.le32(header->dataPosition() + kSampleSizeAt).value_or(0);
+  }
   const std::optional<RiffChunk> format = findChunk(reader, list.dataPosition() + 4, list.dataEnd(), fourCC("strf"));
   if (!format || reader.dataAvailable(*format, list.dataEnd()) < format->length) {
     stream.status = AviAudioStatus::kNoFormat;
@@ -75,6 +87,22 @@ AviAudioStream findFirstAudioStream(RiffReader& reader) {
     reader.read(format->dataPosition(), stream.format.data(), stream.format.size());
   }
   return stream;
+}
+
+}  // namespace
+
+AviAudioStream findFirstAudioStream(RiffReader& reader) {
+  AviAudioStream stream;
+  const std::optional<StreamList> found = findFirstStream(reader, fourCC("auds"), stream.status);
+  return found ? audioStreamOf(reader, *found) : stream;
+}
+
+std::vector<AviAudioStream> findAudioStreams(RiffReader& reader, AviAudioStatus& status) {
+  std::vector<AviAudioStream> streams;
+  for (const StreamList& found : findStreams(reader, fourCC("auds"), status, false)) {
+    streams.push_back(audioStreamOf(reader, found));
+  }
+  return streams;
 }
 
 std::optional<platform::FrameRate> firstVideoStreamRate(RiffReader& reader) {

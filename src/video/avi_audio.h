@@ -26,10 +26,15 @@ struct AviAudioStream {
   uint32_t number = 0;          // position of its list among the stream lists, from 0
   uint32_t formatLength = 0;    // of the "strf" chunk: 16 PCM, 18 WAVEFORMATEX, 30 MP3
   std::vector<uint8_t> format;  // the "strf" data, when no longer than kMaxFormatRead
+  uint32_t sampleSize = 0;      // the header's dwSampleSize: 0 for packets of a time of their own
 };
 inline constexpr uint32_t kMaxFormatRead = 1024;
 
 AviAudioStream findFirstAudioStream(RiffReader& reader);
+
+// Every sound stream, in order; `status` says how far the search came when
+// there is none (kNotAvi or kNoAudioStream), else kFound.
+std::vector<AviAudioStream> findAudioStreams(RiffReader& reader, AviAudioStatus& status);
 
 // The first video stream's dwRate and dwScale as its header gives them;
 // nullopt without such a stream or header.

@@ -58,12 +58,19 @@ WriteResult failWith(AviWriter& w, WriteResult result) {
   return result;
 }
 
+// The sound that belongs before the end of the frame at `position` (all
+// that is left: INT64_MAX), of every track.
+bool writeSoundBefore(AviWriter& w, int64_t position) {
+  const uint64_t bytes =
+      !w.sound ? 0 : position == INT64_MAX ? UINT64_MAX : soundBytesUpTo(position, w.rate, w.sound->format);
+  return writeSoundTo(w, bytes) && w.backend->writeCopiedSound(position) == platform::AviWriteStatus::kOk;
+}
+
 // Every packet the encoder has given, each after the sound that belongs
 // before its frame's end.
 WriteResult writePackets(AviWriter& w) {
   while (const std::optional<int64_t> position = w.backend->nextPacket()) {
-    const bool sound = !w.sound || writeSoundTo(w, soundBytesUpTo(*position, w.rate, w.sound->format));
-    if (!sound || w.backend->writePacket() != platform::AviWriteStatus::kOk) {
+    if (!writeSoundBefore(w, *position) || w.backend->writePacket() != platform::AviWriteStatus::kOk) {
       return failWith(w, WriteResult::kFileWrite);
     }
   }
@@ -79,7 +86,7 @@ WriteResult makeStreams(AviWriter& w, const platform::PixelView& frame, const Co
   track.rate = w.rate;
   track.quality = options.dwQuality;
   track.expectedFrames = w.expectedFrames;
-  switch (w.backend->begin(track, w.sound ? &w.sound->format : nullptr)) {
+  switch (w.backend->begin(track, w.sound ? &w.sound->format : nullptr, w.copiedSound.get())) {
     case platform::AviWriteStatus::kOk:
       break;
     case platform::AviWriteStatus::kCodecUnusable:
@@ -120,6 +127,11 @@ void setAviWriterSound(AviWriter& writer, SoundToCarry sound) {
   writer.sound = std::move(sound);
 }
 
+void setAviWriterCopiedSound(AviWriter& writer, std::unique_ptr<platform::SoundCopy> copied) {
+  if (writer.streamsMade) return;
+  writer.copiedSound = std::move(copied);
+}
+
 WriteResult setVideoCompression(AviWriter* writer, const platform::PixelView* frame, CompressOptions& options,
                               bool showChooser, platform::MessageBoxes& chooser) {
   if (const WriteResult checked = checkFrame(writer, frame); checked != WriteResult::kOk) return checked;
@@ -158,7 +170,7 @@ WriteResult closeAviWriter(std::unique_ptr<AviWriter>& writer) {
   } else if (w.failed) {
     result = WriteResult::kError;
   } else if (w.backend->flushPictures() != platform::AviWriteStatus::kOk || writePackets(w) != WriteResult::kOk ||
-             !writeSoundTo(w, UINT64_MAX) || w.backend->finish() != platform::AviWriteStatus::kOk) {
+             !writeSoundBefore(w, INT64_MAX) || w.backend->finish() != platform::AviWriteStatus::kOk) {
     result = WriteResult::kFileWrite;
   }
   w.backend.reset();

@@ -32,6 +32,7 @@ struct AviWriter final : FrameWriter {
   WriteResult addVideoFrame(const platform::PixelView& frame, int64_t time) override;
 
   platform::OutputFile file;
+  std::unique_ptr<platform::SoundCopy> copiedSound;  // read by the backend: goes after it
   std::unique_ptr<platform::AviWriterBackend> backend;
   FrameRate rate;
   int64_t expectedFrames = 0;
@@ -51,8 +52,10 @@ platform::CreateStatus createAviWriter(const std::string& path, FrameRate rate, 
                                        std::unique_ptr<AviWriter>& writer,
                                        std::unique_ptr<platform::AviWriterBackend> backend = nullptr);
 
-// The sound stream of the result; only before the first frame.
+// The sound streams of the result: the samples of one track, and tracks
+// copied packet for packet; only before the first frame.
 void setAviWriterSound(AviWriter& writer, SoundToCarry sound);
+void setAviWriterCopiedSound(AviWriter& writer, std::unique_ptr<platform::SoundCopy> copied);
 
 // Sets up the codec for frames like `frame`. With `showChooser` the user
 // picks the codec (`chooser` lists it; the choice fills `options`).

@@ -17,6 +17,7 @@ void reportSoundExtraction(SoundTrack& track, platform::Console& console) {
 void removeTemporaryFiles(SoundTrack& track, platform::Console& console) {
   console.write(" Izchistvane na vremennite falove ... ");
   track.carried.reset();
+  track.copied.reset();
   for (const std::unique_ptr<platform::TemporaryFile>& file : track.temporaryFiles) file->remove();
   track.temporaryFiles.clear();
   console.write("gotovo!");

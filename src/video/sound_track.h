@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/avi_sound_copy.h"
 #include "platform/avi_writer_backend.h"
 #include "platform/console.h"
 #include "platform/dialogs.h"
@@ -58,7 +59,8 @@ struct ConsoleStep {
 };
 
 struct SoundTrack {
-  std::optional<SoundToCarry> carried;  // empty when the output has no sound
+  std::optional<SoundToCarry> carried;  // empty when the output has no sound of the first track's samples
+  std::unique_ptr<platform::SoundCopy> copied;  // tracks carried as they are, packet for packet
   std::vector<ConsoleStep> report;      // for reportSoundExtraction
   // Files this run created; removed by removeTemporaryFiles, at exit and
   // on interruption. Nothing else is ever removed.
@@ -66,12 +68,16 @@ struct SoundTrack {
 };
 
 // All the work of the sound before the frame loop, on the input's bytes
-// (which must stay readable while the samples are read). The warning box
-// for a track of unknown compression is shown here, in drag-and-drop mode
-// only (with all eight parameters such a track is dropped without asking).
-// The texts are only recorded. Never fails: a track that cannot be carried
-// leaves `carried` empty.
-SoundTrack prepareSoundTrack(ByteSource& input, bool fullCommandLine, platform::MessageBoxes& boxes);
+// (which must stay readable while the samples are read), also open at
+// `descriptor` for the tracks copied as they are (-1: none can be). The
+// first track is read as the program always has (PCM samples, MP3 through
+// the LAME tool); sound of any other kind the output can hold, and every
+// further track, is copied as it is. The warning box for a track of
+// unknown compression is shown here, in drag-and-drop mode only (with all
+// eight parameters such a track is dropped without asking). The texts are
+// only recorded. Never fails: a track that cannot be carried is left out.
+SoundTrack prepareSoundTrack(ByteSource& input, int descriptor, bool fullCommandLine,
+                             platform::MessageBoxes& boxes);
 
 // After the frame loop: the extraction's texts in order, with their pauses.
 void reportSoundExtraction(SoundTrack& track, platform::Console& console);

@@ -126,7 +126,7 @@ void makeSoundAvi(const std::string& path, const std::vector<std::string>& audio
 Bytes ffmpegSoundBytes(const std::string& aviPath, const std::string& format) {
   TempDir dir;
   const std::string out = dir.file("sound." + format);
-  std::vector<std::string> args = {"ffmpeg", "-v", "error", "-i", aviPath, "-map", "0:a", "-c", "copy", "-f", format};
+  std::vector<std::string> args = {"ffmpeg", "-v", "error", "-i", aviPath, "-map", "0:a:0", "-c", "copy", "-f", format};
   // No header of the MP3 container's own: the stream's bytes alone.
   if (format == "mp3") args.insert(args.end(), {"-write_xing", "0", "-id3v2_version", "0"});
   args.push_back(out);
