@@ -156,8 +156,8 @@ TEST_F(SoundTrackRun, CarriesWhatItCanAndReportsEveryCaseInOrder) {
       {"no strf", built(RiffBuilder().list("RIFF", "AVI ").list("LIST", "hdrl").chunk("avih", mainHeader(1))
                             .list("LIST", "strl").chunk("strh", streamHeader("auds")).bytes()),
        kStart + " greshka! Audio formata ne moje da bude razpoznat!", std::nullopt},
-      {"no bits per sample, all parameters given: dropped silently", built(oneAudioStream(unknown, data)),
-       kStart + kWaveFormatEx, std::nullopt, nullptr, true},
+      {"no bits per sample, all parameters given: nobody to ask, dropped with a word", built(oneAudioStream(unknown, data)),
+       kStart + kWaveFormatEx + " nepoznata kompresiq - " + kMp3Failed, std::nullopt, nullptr, true},
       {"no bits per sample, sound declined", built(oneAudioStream(unknown, data)),
        kStart + kWaveFormatEx + " Audio izvlichaneto e otkazano!\n", std::nullopt, nullptr, false,
        BoxAnswer::kYes},
@@ -232,11 +232,15 @@ TEST_F(SoundTrackRun, Mp3WithoutAWorkingLameIsReportedAndLeavesNothing) {
     std::string script;
     std::string report;
   } cases[] = {
-      {"no lame on PATH", "", kStart + kMp3Copied + kMp3Failed},
+      {"no lame on PATH", "", kStart + kMp3Copied + "\n lame ne e nameren - " + kMp3Failed},
       {"lame fails", "#!/bin/sh\necho 'bad input' >&2\nexit 1\n",
-       kStart + kMp3Copied + kToolStart + "bad input\n\n" + kDashes + kMp3Failed},
+       kStart + kMp3Copied + kToolStart + "bad input\n\n" + kDashes + " lame zavurshi s greshka - " + kMp3Failed},
       {"lame writes something else", "#!/bin/sh\necho garbage > \"$3\"\n",
-       kStart + kMp3Copied + kToolStart + "\n" + kDashes + kMp3Failed},
+       kStart + kMp3Copied + kToolStart + "\n" + kDashes + " lame ne suzdade wave fail - " + kMp3Failed},
+      {"lame runs out of room: its WAV claims 10 MB over 1 KB",
+       "#!/bin/sh\nprintf 'RIFF\\044\\000\\240\\000WAVEfmt \\020\\000\\000\\000\\001\\000\\002\\000\\104\\254\\000\\000"
+       "\\020\\261\\002\\000\\004\\000\\020\\000data\\000\\000\\240\\000' > \"$3\"\ni=0\nwhile [ $i -lt 250 ]; do printf '\\000\\000\\000\\000'; i=$((i+1)); done >> \"$3\"\n",
+       kStart + kMp3Copied + kToolStart + "\n" + kDashes + " wave failut e po-kratuk ot obqveniq - " + kMp3Failed},
   };
   const std::string avi = input.file("clip.avi");
   writeFile(avi, oneAudioStream(mp3Format(), pattern(418, 1)));

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <numeric>
 
 #include "engine/auto_depth.h"
 #include "engine/console_lines.h"
@@ -34,14 +35,24 @@ constexpr const char* kHintText =
     "отлично качество, липсва компресия;\n\n Обърнете внимание, че компресията разваля 3D качеството.\n\n Съвет: "
     "за конвертиране на големи видео файлове използвайте кодек с висока компресия.";
 
-// The video stream's rate from its own header: the demuxer puts a rate of
-// its choosing in place of a 0, and such a file must be refused instead.
+// The video stream's rate from its own header, exactly, where the result
+// can keep it: the demuxer puts a rate of its choosing in place of a 0, and
+// approximates terms past 31 bits; an AVI result holds no rate above 1000
+// frames a second. A rate that cannot be kept is refused (unknown), never
+// changed.
 platform::FrameRate headerRate(video::ByteSource& chunks, const platform::VideoFacts& facts) {
   video::RiffReader riff(chunks);
-  if (const std::optional<platform::FrameRate> header = video::firstVideoStreamRate(riff)) {
-    if (!header->known()) return {};
+  const std::optional<platform::FrameRate> header = video::firstVideoStreamRate(riff);
+  if (!header) return facts.rate;
+  if (!header->known()) return {};
+  const uint32_t common = std::gcd(header->rate, header->scale);
+  const platform::FrameRate reduced{header->rate / common, header->scale / common};
+  constexpr uint32_t kMaxFramesPerSecond = 1000;
+  if (reduced.rate > INT32_MAX || reduced.scale > INT32_MAX ||
+      uint64_t{reduced.rate} > uint64_t{kMaxFramesPerSecond} * reduced.scale) {
+    return {};
   }
-  return facts.rate;
+  return reduced;
 }
 
 // The frames the video has: the positions its index lists, or without an
@@ -70,10 +81,14 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   // The input is opened once: its frames come through FFmpeg, and what its
   // chunks say directly (the stream header's rate, the sound) is read here.
   const std::unique_ptr<video::FileSource> file = video::FileSource::open(options.inputPath);
+  const int openError = errno;
   std::unique_ptr<platform::AviVideoReader> reader;
-  const platform::AviOpenStatus opened =
-      file ? platform::AviVideoReader::open(dup(file->descriptor()), reader)
-           : (errno == ENOMEM ? platform::AviOpenStatus::kOutOfMemory : platform::AviOpenStatus::kFileOpen);
+  platform::AviOpenStatus opened =
+      openError == ENOMEM ? platform::AviOpenStatus::kOutOfMemory : platform::AviOpenStatus::kFileOpen;
+  if (file) {
+    video::RiffReader riff(*file);
+    opened = platform::AviVideoReader::open(dup(file->descriptor()), reader, video::soundFormatStandIns(riff));
+  }
   if (opened != platform::AviOpenStatus::kOpened) {
     console.write(" greshka pri zarejdaneto!\n");
     console.write(platform::aviOpenFailureText(opened));
@@ -129,12 +144,10 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
     case video::WriteResult::kOk:
       break;
     case video::WriteResult::kBadFormat:
-      // Not one frame could be converted: there is no video to write.
-      if (loop.lastFailure != engine::kConverted) {
-        engine::printConversionResult(terminal, loop.lastFailure, options.outputPath);
-      } else {
-        terminal.write(video::videoEndingMessage(video::VideoEnding::kNoVideo));
-      }
+      // Not one frame could be converted: there is no video to write. A
+      // stream without one decodable picture ends as one without pictures.
+      if (loop.lastFailure == engine::kConverted) endVideoRun(terminal, video::VideoEnding::kNoVideo, writer);
+      engine::printConversionResult(terminal, loop.lastFailure, options.outputPath);
       outcome = engine::RunOutcome::kInputFailed;
       break;
     default:

@@ -33,7 +33,8 @@ class AviVideoReader : public VideoReader {
   // from now on (it is closed on failure too). The reader reads through
   // the descriptor's own offset, so one made by dup() shares the file with
   // readers that read at positions of their own.
-  static AviOpenStatus open(int fd, std::unique_ptr<AviVideoReader>& reader);
+  static AviOpenStatus open(int fd, std::unique_ptr<AviVideoReader>& reader,
+                            const std::vector<ByteOverlay>& overlays = {});
 };
 
 }  // namespace quarn::platform

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/video_reader.h"
+
 namespace quarn::platform {
 
 // Whether an AVI result can hold a sound stream of this format tag as it is
@@ -27,7 +29,8 @@ class SoundCopy {
   // The sound streams `tracks` of the AVI file open at `fd`, which the copy
   // owns from now on (closed on failure too); it reads at positions of its
   // own. nullptr when the file or one of the streams cannot be read so.
-  static std::unique_ptr<SoundCopy> open(int fd, const std::vector<Track>& tracks);
+  static std::unique_ptr<SoundCopy> open(int fd, const std::vector<Track>& tracks,
+                                         const std::vector<ByteOverlay>& overlays = {});
 
   virtual size_t tracks() const = 0;
   // The name FFmpeg gives the track's codec ("ac3").

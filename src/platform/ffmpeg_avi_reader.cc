@@ -34,7 +34,8 @@ struct FormatClose {
 
 class FfmpegAviReader final : public AviVideoReader {
  public:
-  FfmpegAviReader(int fd, uint64_t fileSize) : fd_(fd), fileSize_(fileSize), file_(fd) {}
+  FfmpegAviReader(int fd, uint64_t fileSize, std::vector<ByteOverlay> overlays)
+      : fd_(fd), fileSize_(fileSize), file_(fd, std::move(overlays)) {}
   ~FfmpegAviReader() override {
     format_.reset();
     close(fd_);
@@ -251,7 +252,8 @@ AviOpenStatus AviVideoReader::open(const std::string& path, std::unique_ptr<AviV
   return open(fd, reader);
 }
 
-AviOpenStatus AviVideoReader::open(int fd, std::unique_ptr<AviVideoReader>& reader) {
+AviOpenStatus AviVideoReader::open(int fd, std::unique_ptr<AviVideoReader>& reader,
+                                   const std::vector<ByteOverlay>& overlays) {
   quietLibraryLog();
   if (fd < 0) return AviOpenStatus::kFileOpen;
   struct stat info {};
@@ -264,7 +266,7 @@ AviOpenStatus AviVideoReader::open(int fd, std::unique_ptr<AviVideoReader>& read
     close(fd);
     return AviOpenStatus::kBadFormat;
   }
-  auto avi = std::make_unique<FfmpegAviReader>(fd, static_cast<uint64_t>(info.st_size));
+  auto avi = std::make_unique<FfmpegAviReader>(fd, static_cast<uint64_t>(info.st_size), overlays);
   const AviOpenStatus status = avi->openFormat();
   if (status == AviOpenStatus::kOpened) reader = std::move(avi);
   return status;

@@ -17,7 +17,7 @@ struct FormatClose {
 
 class AviSoundCopy final : public FfmpegSoundCopy {
  public:
-  explicit AviSoundCopy(int fd) : fd_(fd), file_(fd) {}
+  AviSoundCopy(int fd, std::vector<ByteOverlay> overlays) : fd_(fd), file_(fd, std::move(overlays)) {}
   ~AviSoundCopy() override {
     format_.reset();
     close(fd_);
@@ -96,10 +96,11 @@ bool canCopySound(uint16_t formatTag) {
   return av_codec_get_id(tables, formatTag) != AV_CODEC_ID_NONE;
 }
 
-std::unique_ptr<SoundCopy> SoundCopy::open(int fd, const std::vector<Track>& tracks) {
+std::unique_ptr<SoundCopy> SoundCopy::open(int fd, const std::vector<Track>& tracks,
+                                           const std::vector<ByteOverlay>& overlays) {
   ffmpeg::quietLibraryLog();
   if (fd < 0) return nullptr;
-  auto copy = std::make_unique<ffmpeg::AviSoundCopy>(fd);
+  auto copy = std::make_unique<ffmpeg::AviSoundCopy>(fd, overlays);
   if (tracks.empty() || !copy->open(tracks)) return nullptr;
   return copy;
 }

@@ -73,7 +73,7 @@ void quietLibraryLog() {
   });
 }
 
-FileReader::FileReader(int fd) : fd_(fd) {
+FileReader::FileReader(int fd, std::vector<ByteOverlay> overlays) : fd_(fd), overlays_(std::move(overlays)) {
   io_ = makeIo(this, kReadBlock, &FileReader::read, nullptr, &FileReader::seek);
 }
 
@@ -84,6 +84,12 @@ int FileReader::read(void* self, uint8_t* buffer, int size) {
   while (true) {
     const ssize_t n = ::pread(reader->fd_, buffer, static_cast<size_t>(size), static_cast<off_t>(reader->at_));
     if (n > 0) {
+      for (const ByteOverlay& overlay : reader->overlays_) {
+        for (size_t i = 0; i < overlay.bytes.size(); ++i) {
+          const uint64_t at = overlay.position + i;
+          if (at >= uint64_t(reader->at_) && at < uint64_t(reader->at_ + n)) buffer[at - reader->at_] = overlay.bytes[i];
+        }
+      }
       reader->at_ += n;
       return static_cast<int>(n);
     }

@@ -15,6 +15,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "platform/video_reader.h"
+
 namespace quarn::platform::ffmpeg {
 
 struct CodecContextFree {
@@ -52,7 +54,7 @@ int libraryComplaints();
 // readFailed().
 class FileReader {
  public:
-  explicit FileReader(int fd);
+  explicit FileReader(int fd, std::vector<ByteOverlay> overlays = {});
   ~FileReader();
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
@@ -63,6 +65,7 @@ class FileReader {
   static int read(void* self, uint8_t* buffer, int size);
   static int64_t seek(void* self, int64_t offset, int whence);
   int fd_;
+  std::vector<ByteOverlay> overlays_;
   int64_t at_ = 0;
   bool readFailed_ = false;
   IoContext io_;

@@ -3,10 +3,19 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/pixels.h"
 
 namespace quarn::platform {
+
+// Bytes the libraries read in place of the file's own at `position`: a
+// stand-in for a value they would refuse the whole file for, where only a
+// part of it (a sound stream) is damaged. The file itself is never changed.
+struct ByteOverlay {
+  uint64_t position = 0;
+  std::vector<uint8_t> bytes;
+};
 
 // Frames per second = rate / scale.
 struct FrameRate {

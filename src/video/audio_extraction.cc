@@ -31,9 +31,19 @@ platform::TemporaryFile* newTemporaryFile(SoundTrack& track, const char* suffix)
   return track.temporaryFiles.back().get();
 }
 
-// The sound is lost on the way: the texts say so and the WAV goes.
-void failed(SoundTrack& track, platform::TemporaryFile* wav) {
-  say(track, "proval! Videoto e konvertirano bez zvuk!\n");
+// Why a track is lost on the way, said before the failure line.
+constexpr const char* kNoTemporaryFile = "vremenen fail ne moje da bude suzdaden - ";
+constexpr const char* kNoTool = "lame ne e nameren - ";
+constexpr const char* kToolFailed = "lame zavurshi s greshka - ";
+constexpr const char* kNoWave = "lame ne suzdade wave fail - ";
+constexpr const char* kShortWave = "wave failut e po-kratuk ot obqveniq - ";
+constexpr const char* kUnknownCompression = "nepoznata kompresiq - ";
+
+// The sound is lost on the way: the texts say why, on a line of their own,
+// and the WAV goes.
+void failed(SoundTrack& track, platform::TemporaryFile* wav, const char* reason) {
+  const bool lineEnded = !track.report.empty() && track.report.back().text.ends_with('\n');
+  say(track, std::string(lineEnded ? " " : "\n ") + reason + "proval! Videoto e konvertirano bez zvuk!\n");
   if (wav != nullptr) wav->remove();
   pause(track);
 }
@@ -164,7 +174,10 @@ bool learnByFormatLength(SoundTrack& track, ByteSource& input, const AviAudioStr
       if (!pcm && platform::canCopySound(format->formatTag)) return false;
       say(track, " tip - waveformatex - poddurjano!\n");
       if (format->bitsPerSample == 0) {  // an unknown compression
-        if (fullCommandLine) return true;
+        if (fullCommandLine) {  // nobody to ask: it stays out, and the user is told
+          failed(track, nullptr, kUnknownCompression);
+          return true;
+        }
         if (boxes.show(kUnknownCompressionCaption, kUnknownCompressionText, platform::BoxStyle::kWarningYesNo) ==
             platform::BoxAnswer::kYes) {
           say(track, " Audio izvlichaneto e otkazano!\n");
@@ -221,7 +234,8 @@ SoundTrack prepareSoundTrack(ByteSource& input, int descriptor, bool fullCommand
     }
     if (i == 0 && learnByFormatLength(track, input, stream, fullCommandLine, boxes)) continue;
     const std::optional<SoundFormat> format = parseWaveFormat(stream.format.data(), stream.format.size());
-    if (!format || !platform::canCopySound(format->formatTag)) {
+    if (!format || !platform::canCopySound(format->formatTag) || format->channels == 0 ||
+        format->samplesPerSec == 0 || format->samplesPerSec > INT32_MAX) {
       dropUnsupportedTrack(track);
       continue;
     }
@@ -230,7 +244,8 @@ SoundTrack prepareSoundTrack(ByteSource& input, int descriptor, bool fullCommand
     say(track, "");
   }
   if (copied.empty()) return track;
-  track.copied = platform::SoundCopy::open(descriptor >= 0 ? dup(descriptor) : -1, copied);
+  track.copied =
+      platform::SoundCopy::open(descriptor >= 0 ? dup(descriptor) : -1, copied, soundFormatStandIns(avi));
   for (size_t t = 0; t < copiedTexts.size(); ++t) {
     track.report[copiedTexts[t]].text = track.copied ? " tip - " + track.copied->codecName(t) + " - kopirano!\n"
                                                      : " tip - neizvesten audio format!\n Videoto e konvertirano bez zvuk!\n";
@@ -243,13 +258,14 @@ void decodeMp3WithTool(ByteSource& input, SoundTrack& track) {
   const size_t reportBeforeReading = track.report.size();
   say(track, " Izvlichane ... ");
   platform::TemporaryFile* mp3 = newTemporaryFile(track, ".mp3");
-  if (mp3 == nullptr || copyMp3Chunks(input, *mp3) != kWalkEnded) return failed(track, mp3);
+  if (mp3 == nullptr) return failed(track, nullptr, kNoTemporaryFile);
+  if (copyMp3Chunks(input, *mp3) != kWalkEnded) return failed(track, mp3, kNoTemporaryFile);
   say(track, "gotovo!");
   const std::string tool = platform::findOnPath("lame");
   platform::TemporaryFile* wav = newTemporaryFile(track, ".wav");
   if (tool.empty() || wav == nullptr) {
     mp3->remove();
-    return failed(track, wav);
+    return failed(track, wav, tool.empty() ? kNoTool : kNoTemporaryFile);
   }
   say(track, std::string("\n Konvertirane na mp3 v wave ...\n") + kToolLine);
   const platform::ChildResult run =
@@ -257,7 +273,7 @@ void decodeMp3WithTool(ByteSource& input, SoundTrack& track) {
   say(track, run.output);
   say(track, std::string("\n") + kToolLine);
   mp3->remove();
-  if (!run.started || run.exitStatus != 0) return failed(track, wav);
+  if (!run.started || run.exitStatus != 0) return failed(track, wav, kToolFailed);
 
   // The muxing's reading of the WAV: by its chunks, never past its end.
   std::unique_ptr<FileSource> decoded = FileSource::open(wav->path());
@@ -266,7 +282,9 @@ void decodeMp3WithTool(ByteSource& input, SoundTrack& track) {
     RiffReader reader(*decoded);
     layout = readWavLayout(reader);
   }
-  if (!layout || !isPcmLike(layout->format)) return failed(track, wav);
+  if (!layout || !isPcmLike(layout->format)) return failed(track, wav, kNoWave);
+  // A tool that ran out of room leaves a WAV whose header claims more.
+  if (layout->cut) return failed(track, wav, kShortWave);
   if (!platform::canCarrySound(layout->format)) {
     track.report.resize(reportBeforeReading);
     return dropUnsupportedTrack(track);

@@ -39,7 +39,7 @@ std::vector<StreamList> findStreams(RiffReader& reader, FourCC type, AviAudioSta
   const std::optional<RiffChunk> riff = reader.chunkAt(0);
   if (!riff || riff->id != fourCC("RIFF") || reader.listType(*riff) != fourCC("AVI ")) return streams;
   const std::optional<RiffChunk> header =
-      findChunk(reader, riff->dataPosition() + 4, riff->dataEnd(), fourCC("LIST"), fourCC("hdrl"));
+      findChunk(reader, riff->dataPosition() + 4, reader.listEnd(*riff, reader.size()), fourCC("LIST"), fourCC("hdrl"));
   if (!header) return streams;
 
   found = AviAudioStatus::kNoAudioStream;
@@ -82,6 +82,7 @@ AviAudioStream audioStreamOf(RiffReader& reader, const StreamList& found) {
     return stream;
   }
   stream.formatLength = format->length;
+  stream.formatPosition = format->dataPosition();
   if (format->length <= kMaxFormatRead) {
     stream.format.resize(format->length);
     reader.read(format->dataPosition(), stream.format.data(), stream.format.size());
@@ -103,6 +104,21 @@ std::vector<AviAudioStream> findAudioStreams(RiffReader& reader, AviAudioStatus&
     streams.push_back(audioStreamOf(reader, found));
   }
   return streams;
+}
+
+std::vector<platform::ByteOverlay> soundFormatStandIns(RiffReader& reader) {
+  constexpr uint64_t kSamplesPerSecAt = 4;  // nSamplesPerSec in WAVEFORMAT
+  constexpr uint32_t kStandInRate = 8000;
+  std::vector<platform::ByteOverlay> standIns;
+  AviAudioStatus status;
+  for (const AviAudioStream& stream : findAudioStreams(reader, status)) {
+    if (stream.status != AviAudioStatus::kFound || stream.formatLength < kSamplesPerSecAt + 4) continue;
+    const uint64_t at = stream.formatPosition + kSamplesPerSecAt;
+    const std::optional<uint32_t> rate = reader.le32(at);
+    if (!rate || (*rate != 0 && *rate <= INT32_MAX)) continue;
+    standIns.push_back({at, {uint8_t(kStandInRate), uint8_t(kStandInRate >> 8), 0, 0}});
+  }
+  return standIns;
 }
 
 std::optional<platform::FrameRate> firstVideoStreamRate(RiffReader& reader) {
@@ -153,7 +169,7 @@ std::optional<StreamChunks::Data> StreamChunks::next() {
   while (true) {
     if (records_) {  // inside a rec list of the movie
       if (const std::optional<RiffChunk> record = records_->next()) {
-        if (wanted(record->id)) return Data{record->dataPosition(), reader_.dataAvailable(*record, recordsEnd_)};
+        if (wanted(record->id)) return dataOf(*record, recordsEnd_);
         continue;
       }
       records_.reset();
@@ -164,7 +180,7 @@ std::optional<StreamChunks::Data> StreamChunks::next() {
           recordsEnd_ = std::min(chunk->dataEnd(), movieEnd_);
           records_.emplace(reader_, chunk->dataPosition() + 4, recordsEnd_);
         } else if (wanted(chunk->id)) {
-          return Data{chunk->dataPosition(), reader_.dataAvailable(*chunk, movieEnd_)};
+          return dataOf(*chunk, movieEnd_);
         }
         continue;
       }
@@ -173,12 +189,13 @@ std::optional<StreamChunks::Data> StreamChunks::next() {
     if (top_) {  // inside a RIFF, looking for its "movi" lists
       if (const std::optional<RiffChunk> list = top_->next()) {
         if (list->id == fourCC("LIST") && reader_.listType(*list) == fourCC("movi")) {
-          movieEnd_ = std::min(list->dataEnd(), riff_->dataEnd());
+          movieEnd_ = reader_.listEnd(*list, riffEnd_);
           movie_.emplace(reader_, list->dataPosition() + 4, movieEnd_);
         }
         continue;
       }
       top_.reset();
+      files_.skipTo(riffEnd_);
     }
     // The next RIFF: "AVI " first, then "AVIX" parts.
     riff_ = files_.next();
@@ -189,8 +206,14 @@ std::optional<StreamChunks::Data> StreamChunks::next() {
     const bool first = first_;
     first_ = false;
     if (riff_->id != fourCC("RIFF") || reader_.listType(*riff_) != (first ? fourCC("AVI ") : fourCC("AVIX"))) continue;
-    top_.emplace(reader_, riff_->dataPosition() + 4, riff_->dataEnd());
+    riffEnd_ = reader_.listEnd(*riff_, reader_.size());
+    top_.emplace(reader_, riff_->dataPosition() + 4, riffEnd_);
   }
+}
+
+StreamChunks::Data StreamChunks::dataOf(const RiffChunk& chunk, uint64_t listEnd) const {
+  const uint64_t held = reader_.dataAvailable(chunk, listEnd);
+  return {chunk.dataPosition(), held, held == chunk.length};
 }
 
 void forEachAudioChunk(RiffReader& reader, uint32_t number,

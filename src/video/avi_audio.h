@@ -27,6 +27,7 @@ struct AviAudioStream {
   uint32_t formatLength = 0;    // of the "strf" chunk: 16 PCM, 18 WAVEFORMATEX, 30 MP3
   std::vector<uint8_t> format;  // the "strf" data, when no longer than kMaxFormatRead
   uint32_t sampleSize = 0;      // the header's dwSampleSize: 0 for packets of a time of their own
+  uint64_t formatPosition = 0;  // of the "strf" data in the file
 };
 inline constexpr uint32_t kMaxFormatRead = 1024;
 
@@ -35,6 +36,11 @@ AviAudioStream findFirstAudioStream(RiffReader& reader);
 // Every sound stream, in order; `status` says how far the search came when
 // there is none (kNotAvi or kNoAudioStream), else kFound.
 std::vector<AviAudioStream> findAudioStreams(RiffReader& reader, AviAudioStatus& status);
+
+// Stand-ins for the sample rates of sound streams that FFmpeg would refuse
+// the whole file for (0, or more than a signed 32-bit number holds): the
+// pictures can still be read, and such a sound is not carried.
+std::vector<platform::ByteOverlay> soundFormatStandIns(RiffReader& reader);
 
 // The first video stream's dwRate and dwScale as its header gives them;
 // nullopt without such a stream or header.
@@ -58,7 +64,8 @@ class StreamChunks {
 
   struct Data {
     uint64_t position = 0;
-    uint64_t length = 0;
+    uint64_t length = 0;  // what the file and the list hold of it
+    bool whole = true;    // all the chunk declares
   };
   // The next chunk's data; nullopt after the last.
   std::optional<Data> next();
@@ -66,6 +73,7 @@ class StreamChunks {
  private:
   StreamChunks(RiffReader& reader, uint32_t number, const char (&kind)[3], const char (&otherKind)[3]);
   bool wanted(FourCC id) const { return id == wanted_ || id == otherWanted_; }
+  Data dataOf(const RiffChunk& chunk, uint64_t listEnd) const;
 
   RiffReader& reader_;
   FourCC wanted_ = 0, otherWanted_ = 0;
@@ -74,7 +82,7 @@ class StreamChunks {
   bool first_ = true;
   std::optional<RiffChunk> riff_;
   std::optional<ChunkCursor> top_, movie_, records_;
-  uint64_t movieEnd_ = 0, recordsEnd_ = 0;
+  uint64_t riffEnd_ = 0, movieEnd_ = 0, recordsEnd_ = 0;
 };
 
 // Gives `take` the data of each such chunk; `take` returns false to stop.

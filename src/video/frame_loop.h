@@ -56,7 +56,8 @@ struct FrameLoop {
 };
 
 // Checks that the stream can be read and sets up its decoder: kFinished
-// when the frames can come.
+// when the frames can come. A frame of more than 512 MB of pixels is
+// kOutOfMemory, before anything is allocated for it.
 VideoEnding openVideoStream(FrameLoop& loop);
 
 // Converts and writes every frame in order, once the stream is open. A

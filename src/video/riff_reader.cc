@@ -25,8 +25,12 @@ std::optional<RiffChunk> RiffReader::chunkAt(uint64_t position) {
 }
 
 std::optional<FourCC> RiffReader::listType(const RiffChunk& chunk) {
-  if (chunk.length < 4) return std::nullopt;
+  if (chunk.length != 0 && chunk.length < 4) return std::nullopt;
   return le32(chunk.dataPosition());
+}
+
+uint64_t RiffReader::listEnd(const RiffChunk& list, uint64_t parentEnd) const {
+  return list.length == 0 ? parentEnd : std::min(list.dataEnd(), parentEnd);
 }
 
 uint64_t RiffReader::dataAvailable(const RiffChunk& chunk, uint64_t limit) const {

@@ -6,6 +6,7 @@
 // from a file can make them wrap.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -42,8 +43,12 @@ class RiffReader {
   // lies inside the source (its data may not).
   std::optional<RiffChunk> chunkAt(uint64_t position);
   // The type of a RIFF or LIST chunk: nullopt when its data has no room
-  // for one or the file ends first.
+  // for one or the file ends first. A list that declares no length has one.
   std::optional<FourCC> listType(const RiffChunk& chunk);
+  // Where a RIFF or LIST chunk's data ends inside the list holding it, which
+  // ends at `parentEnd`: a list that declares no length (0, as recorders
+  // that stopped short leave it) runs to the end of its parent.
+  uint64_t listEnd(const RiffChunk& list, uint64_t parentEnd) const;
   // How many of the chunk's data bytes lie before `limit` (the end of the
   // list holding it) and inside the source.
   uint64_t dataAvailable(const RiffChunk& chunk, uint64_t limit) const;
@@ -59,6 +64,9 @@ class ChunkCursor {
  public:
   ChunkCursor(RiffReader& reader, uint64_t begin, uint64_t end);
   std::optional<RiffChunk> next();
+  // Goes on at `position` when that lies further on (past a list that runs
+  // longer than it declares).
+  void skipTo(uint64_t position) { position_ = std::max(position_, position); }
 
  private:
   RiffReader& reader_;

@@ -73,6 +73,7 @@ std::optional<WavLayout> readWavLayout(RiffReader& reader) {
   layout.dataPosition = data->dataPosition();
   const uint64_t rest = reader.size() - std::min(reader.size(), layout.dataPosition);
   layout.dataLength = data->length == kUnknownLength ? rest : std::min<uint64_t>(data->length, rest);
+  layout.cut = data->length != kUnknownLength && data->length > rest;
   return layout;
 }
 

@@ -21,6 +21,7 @@ struct WavLayout {
   SoundFormat format;
   uint64_t dataPosition = 0;
   uint64_t dataLength = 0;  // no more than the file holds after dataPosition
+  bool cut = false;         // the data chunk declares more than the file holds
 };
 
 // "RIFF" "WAVE", then the first "fmt " (16 bytes or more) and the first
