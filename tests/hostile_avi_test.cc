@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "platform/child_process.h"
+#include "platform/dialogs.h"
 #include "support/avi_builder.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -154,4 +155,35 @@ TEST(HostileAvi, AFrameLargerThanTheProgramHoldsIsRefusedBeforeAnyAllocation) {
   EXPECT_NE(std::string::npos, r.out.find(kOutOfMemory)) << r.out;
   EXPECT_TRUE(dir.list().size() == 1) << "a result was left";
   if (!sanitizedBuild()) EXPECT_LT(peakKb, 200 * 1024) << "peak " << peakKb << " KB";
+}
+
+// MP3 sound decoded into a temporary folder too small for it (a small
+// memory file system in a mount namespace of the run's own): the sound is
+// reported lost with its reason, and the pictures convert. Needs the right
+// to mount; skipped without it.
+TEST(HostileAvi, Mp3SoundOnAFullTemporaryFolderIsReportedLost) {
+  const std::string unshare = platform::findOnPath("unshare");
+  if (unshare.empty()) GTEST_SKIP() << "no unshare";
+  TempDir dir, mountPoint;
+  const std::string input = dir.file("in.avi");
+  ASSERT_TRUE(runFfmpeg({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=10", "-f", "lavfi", "-i", "sine=duration=3",
+                         "-frames:v", "30", "-c:v", "mjpeg", "-c:a", "libmp3lame", "-ac", "2", input}));
+  const std::string script =
+      "m=$1; shift\n"
+      "mount -t tmpfs -o size=128k quarn-full \"$m\" || exit 77\n"
+      "TMPDIR=$m exec \"$@\"\n";
+  ProgramRun run;
+  run.args = {"--mount", "/bin/sh", "-c", script, "sh", mountPoint.path(), quarnBinary(), "4", "ne", "ne", "0",
+              "0000", "0", "A", input};
+  const ProgramResult r = runProgram(unshare, run);
+  if (r.exitCode == 77) GTEST_SKIP() << "cannot mount here: " << r.err;
+  EXPECT_EQ(0, r.exitCode) << r.out;
+  const size_t lost = r.out.find("proval! Videoto e konvertirano bez zvuk!");
+  ASSERT_NE(std::string::npos, lost) << r.out;
+  const std::string before = r.out.substr(0, lost);
+  EXPECT_TRUE(before.ends_with(" - ")) << "no reason before the failure line:\n" << r.out;
+  const std::string result = onlyOutput(dir);
+  ASSERT_NE("", result);
+  EXPECT_TRUE(probeStream(dir.file(result), "a:0").empty());
+  EXPECT_EQ(probeStream(input)["nb_frames"], probeStream(dir.file(result))["nb_frames"]);
 }
