@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/child_process.h"
 #include "platform/files.h"
@@ -57,26 +58,44 @@ TEST(TemporaryFile, FreshNameRemovedByItsOwnerOnly) {
   EXPECT_EQ((std::vector<std::string>{"mine.wav"}), dir.list());
 }
 
+// Every way out (exit(), as a library may call it, and each interrupting
+// signal) goes through the one clean-up registry: the files this run was
+// making go, the ones it did not make stay, a finished result stays.
 TEST(Interruption, RemovesOnlyTheFilesThisRunIsMakingAndEndsBySignal) {
   TempDir dir;
   writeFile(dir.file("theirs"), {'k'});
-  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-    EXPECT_EXIT(
-        {
-          platform::installInterruptHandling();
-          setenv("TMPDIR", dir.path().c_str(), 1);
-          auto* result = new platform::OutputFile;  // never finished: the signal comes first
-          result->create(dir.file("result"));
-          result->write("half", 4);
-          auto* taken = new platform::OutputFile;
-          taken->create(dir.file("theirs"));  // exists: not this run's
-          auto* temporary = new platform::TemporaryFile;
-          temporary->create(".wav");
-          kill(getpid(), signal);
-          while (true) pause();
-        },
-        ::testing::KilledBySignal(signal), "");
-    EXPECT_EQ((std::vector<std::string>{"theirs"}), dir.list()) << signal;
+  for (const int signal : {0, SIGTERM, SIGINT, SIGHUP}) {  // 0: exit()
+    const auto run = [&] {
+      if (signal != 0) {
+        ::signal(signal, SIG_DFL);  // whatever the test's own caller set
+        platform::installInterruptHandling();
+      }
+      setenv("TMPDIR", dir.path().c_str(), 1);
+      auto* result = new platform::OutputFile;  // never finished: the ending comes first
+      result->create(dir.file("result"));
+      result->write("half", 4);
+      auto* taken = new platform::OutputFile;
+      taken->create(dir.file("theirs"));  // exists: not this run's
+      auto* temporary = new platform::TemporaryFile;
+      temporary->create(".wav");
+      auto* finished = new platform::OutputFile;
+      finished->create(dir.file("finished"));
+      finished->write("whole", 5);
+      finished->commit();
+      auto* removed = new platform::TemporaryFile;
+      removed->create(".mp3");
+      removed->remove();
+      if (signal == 0) std::exit(3);
+      kill(getpid(), signal);
+      while (true) pause();
+    };
+    if (signal == 0) {
+      EXPECT_EXIT(run(), ::testing::ExitedWithCode(3), "");
+    } else {
+      EXPECT_EXIT(run(), ::testing::KilledBySignal(signal), "");
+    }
+    EXPECT_EQ((std::vector<std::string>{"finished", "theirs"}), dir.list()) << signal;
     EXPECT_EQ((std::vector<uint8_t>{'k'}), readFile(dir.file("theirs")));
+    std::filesystem::remove(dir.file("finished"));
   }
 }

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/interruption.h"
+#include "platform/process.h"
 #include "platform/terminal.h"
 
 namespace quarn::platform {
