@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+#include "platform/interruption.h"
+
 extern char** environ;
 
 namespace quarn::platform {
@@ -21,10 +23,11 @@ class SpawnSetup {
     sigset_t none, interrupts;
     sigemptyset(&none);
     sigemptyset(&interrupts);
-    sigaddset(&interrupts, SIGINT);
-    sigaddset(&interrupts, SIGTERM);
-    sigaddset(&interrupts, SIGHUP);
     sigaddset(&interrupts, SIGPIPE);
+    // An interruption the caller ignores is ignored by the whole run.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+      if (!ignoredByCaller(signal)) sigaddset(&interrupts, signal);
+    }
     posix_spawnattr_setsigmask(&attributes_, &none);
     posix_spawnattr_setsigdefault(&attributes_, &interrupts);
     posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);

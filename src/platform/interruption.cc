@@ -12,12 +12,15 @@
 namespace quarn::platform {
 namespace {
 
+// The interrupting signals but those the caller set to be ignored (nohup,
+// a script's background job): blocked, such a signal would wait in the
+// queue for the thread, which would then end the run it was meant to spare.
 sigset_t interruptSignals() {
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGHUP);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    if (!ignoredByCaller(signal)) sigaddset(&set, signal);
+  }
   return set;
 }
 
@@ -38,6 +41,11 @@ sigset_t interruptSignals() {
 }
 
 }  // namespace
+
+bool ignoredByCaller(int signal) {
+  struct sigaction current {};
+  return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
 
 void installInterruptHandling() {
   static std::once_flag once;

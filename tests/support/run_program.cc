@@ -86,9 +86,20 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
   for (std::string& e : envStrings) envp.push_back(e.data());
   envp.push_back(nullptr);
 
+  // As a shell starts a program in the foreground: the interrupting
+  // signals act, whatever the suite's own caller ignores.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, signal);
+  posix_spawnattr_setsigdefault(&attributes, &interrupts);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
   pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int spawned = posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   close(in[0]);
   close(out[1]);
   close(err[1]);
