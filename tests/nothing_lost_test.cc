@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "platform/dialogs.h"
@@ -155,16 +154,6 @@ TEST(NothingLost, AFullDiskLeavesNoPartOfAResultAndTheRunSaysSo) {
     EXPECT_TRUE(results.empty()) << describe(c);
     expectResultOrReport(r, results, describe(c));
   }
-}
-
-// The state letter of process `pid` (R, S, T for stopped, Z), 'X' when it
-// is gone.
-char processState(int pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  std::getline(in, text);
-  const size_t end = text.rfind(')');
-  return end != std::string::npos && end + 2 < text.size() ? text[end + 2] : 'X';
 }
 
 // Runs `run` with a preloaded helper that stops it once it has written

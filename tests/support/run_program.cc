@@ -12,7 +12,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
+#include <thread>
 
 #include "app/cpu_features.h"
 #include "platform/console.h"
@@ -225,6 +227,24 @@ ProgramResult runProgramLimited(const std::string& program, ProgramRun run, uint
   args.insert(args.end(), run.args.begin(), run.args.end());
   run.args = args;
   return runProgram("/bin/sh", run);
+}
+
+char processState(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(in, text);
+  const size_t end = text.rfind(')');
+  return end != std::string::npos && end + 2 < text.size() ? text[end + 2] : 'X';
+}
+
+bool stillRuns(int pid, double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (true) {
+    const char state = processState(pid);
+    if (state == 'X' || state == 'Z') return false;
+    if (std::chrono::steady_clock::now() >= deadline) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 std::string expectedPreamble() {
