@@ -204,11 +204,18 @@ ExtractionResult decodeMp3WithTool(const std::string& inputPath, SoundTrack& tra
     return failed(track, wav, kSoundUnsupported);
   }
   say(track, std::string("\n Konvertirane na mp3 v wave ...\n") + kToolLine);
+  // A tool that stops making progress is ended; of its output, the last
+  // part is shown.
+  const platform::ChildLimits limits = platform::ChildLimits::forTool(wav->path());
   const platform::ChildResult run =
-      platform::runChild({tool, "--decode", mp3->path(), wav->path()}, platform::ChildOutput::kCapture);
-  say(track, run.output);
+      platform::runChild({tool, "--decode", mp3->path(), wav->path()}, platform::ChildOutput::kCapture, limits);
+  say(track, platform::outputForUser(run));
   say(track, std::string("\n") + kToolLine);
   mp3->remove();
+  if (run.endedForSilence) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limits.silence).count();
+    say(track, " lame ne napredna " + std::to_string(seconds) + " sekundi i beshe sprqn!\n");
+  }
   if (!run.started || run.exitStatus != 0 || !holdsPcmLikeWav(wav->path())) {
     return failed(track, wav, kSoundUnsupported);
   }
