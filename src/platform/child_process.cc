@@ -130,21 +130,20 @@ int64_t sizeOf(const std::string& path) {
 }
 
 // Waits until the child ends or makes no progress for `limits.silence`,
-// reading the output as it comes. True when the child ended.
+// reading the output as it comes. True when it stopped for the silence.
 bool waitWithLimits(pid_t pid, int readEnd, const ChildLimits& limits, OutputTail& tail) {
   using std::chrono::milliseconds;
   const int pidFd = processDescriptor(pid);
   const bool limited = limits.silence.count() > 0;
   int64_t fileSize = sizeOf(limits.watchedFile);
   Clock::time_point lastProgress = Clock::now();
-  bool ended = false;
-  while (true) {
-    if (hasEnded(pid)) {
-      ended = true;
+  bool silent = false;
+  while (!hasEnded(pid)) {
+    const Clock::time_point now = Clock::now();
+    if (limited && now - lastProgress >= limits.silence) {
+      silent = true;
       break;
     }
-    const Clock::time_point now = Clock::now();
-    if (limited && now - lastProgress >= limits.silence) break;
     int wait = pidFd >= 0 ? -1 : 20;
     if (limited) {
       // The watched file is looked at every second.
@@ -161,7 +160,7 @@ bool waitWithLimits(pid_t pid, int readEnd, const ChildLimits& limits, OutputTai
     bool progress = false;
     if (readEnd >= 0 && ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 &&
         !readAvailable(readEnd, tail, kMostInAPipe, progress)) {
-      readEnd = -1;  // closed by the caller
+      readEnd = -1;  // every writer has closed it
     }
     if (limited && !progress) {
       const int64_t size = sizeOf(limits.watchedFile);
@@ -171,7 +170,7 @@ bool waitWithLimits(pid_t pid, int readEnd, const ChildLimits& limits, OutputTai
     if (progress) lastProgress = Clock::now();
   }
   if (pidFd >= 0) close(pidFd);
-  return ended;
+  return silent;
 }
 
 }  // namespace
@@ -216,7 +215,7 @@ ChildResult runChild(const std::vector<std::string>& args, ChildOutput output, c
   }
 
   OutputTail tail(limits.keptOutput);
-  result.endedForSilence = !waitWithLimits(pid, pipeEnds[0], limits, tail);
+  result.endedForSilence = waitWithLimits(pid, pipeEnds[0], limits, tail);
   undoNow(group);
   if (capture) {
     // What the ended group left in the pipe; a writer that escaped the
