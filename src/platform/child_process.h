@@ -18,7 +18,8 @@ enum class ChildOutput {
 };
 
 // How long a child may go without progress, and how much of its output is
-// kept. The defaults bound nothing: a dialog waits on the user.
+// kept. The defaults bound nothing; the program's own children run with
+// forTool() or forDialog().
 struct ChildLimits {
   // Progress is output collected from the child, or growth of
   // `watchedFile` (a file it writes; "" when none). A child without
@@ -31,8 +32,13 @@ struct ChildLimits {
   // decoder writing `file` shows it at least every few seconds), the last
   // 64 KiB of its output kept.
   static ChildLimits forTool(std::string file) {
-    return {std::chrono::seconds(30), std::move(file), size_t{64} << 10};
+    return {std::chrono::seconds(30), std::move(file), kKeptOutput};
   }
+  // A dialog: it waits on the user as long as the user takes; its answer
+  // is short, so the last 64 KiB hold it.
+  static ChildLimits forDialog() { return {std::chrono::milliseconds(0), "", kKeptOutput}; }
+
+  static constexpr size_t kKeptOutput = size_t{64} << 10;
 };
 
 struct ChildResult {
