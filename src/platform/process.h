@@ -1,5 +1,5 @@
-// process.h: the running process: its priority, its own program file, and
-// the one way it ends early.
+// process.h: the running process: its priority, its own program file, the
+// one way it ends early, and the clean-up registry that every way out runs.
 #pragma once
 
 #include <functional>
