@@ -47,17 +47,23 @@ TEST(ChildProcess, PassesArgumentsUnchangedAndCollectsOutput) {
 constexpr int kByExit = 0;
 const int kWaysOut[] = {kByExit, SIGTERM, SIGINT, SIGHUP};
 
-// In a child process of the test: `work`, then the end `wayOut` names,
-// the interruption handled as the program handles it (whatever the test's
-// own caller set). The child must end just so.
+// Ends this process as `wayOut` says, the interruption handled as the
+// program handles it.
+[[noreturn]] void endBy(int wayOut) {
+  if (wayOut == kByExit) std::exit(3);
+  kill(getpid(), wayOut);
+  while (true) pause();
+}
+
+// Runs `work` in a child process of the test, which must end by
+// endBy(wayOut) (in its own frame, so that what it made is still in
+// reach, as in a program ended from deep inside its work). The child
+// must end just so.
 void doThenEnd(int wayOut, const std::function<void()>& work) {
   const auto run = [&] {
-    if (wayOut != kByExit) ::signal(wayOut, SIG_DFL);
+    if (wayOut != kByExit) ::signal(wayOut, SIG_DFL);  // whatever the test's own caller set
     platform::installInterruptHandling();
     work();
-    if (wayOut == kByExit) std::exit(3);
-    kill(getpid(), wayOut);
-    while (true) pause();
   };
   if (wayOut == kByExit) {
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(3), "");
@@ -144,6 +150,7 @@ TEST(ChildProcess, EndsWithTheProcessThatStartedIt) {
                            platform::ChildOutput::kDiscard);
       }).detach();
       while (!platform::pathExists(scratch.file("pids")) || readFile(scratch.file("pids")).empty()) usleep(1000);
+      endBy(wayOut);
     });
     const std::vector<int> pids = pidsIn(scratch.file("pids"));
     ASSERT_EQ(1u, pids.size()) << wayOut;
@@ -196,6 +203,7 @@ TEST(Interruption, RemovesOnlyTheFilesThisRunIsMakingAndEndsBySignal) {
       auto* removed = new platform::TemporaryFile;
       removed->create(".mp3");
       removed->remove();
+      endBy(wayOut);
     });
     EXPECT_EQ((std::vector<std::string>{"finished", "theirs"}), dir.list()) << wayOut;
     EXPECT_EQ((std::vector<uint8_t>{'k'}), readFile(dir.file("theirs")));
