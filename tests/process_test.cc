@@ -55,10 +55,18 @@ const int kWaysOut[] = {kByExit, SIGTERM, SIGINT, SIGHUP};
   while (true) pause();
 }
 
+// A new T that stays in reach to the process's end (for the leak
+// checker), as the objects of a program ended from deep inside its work.
+template <typename T>
+T* keptToTheEnd() {
+  static auto* kept = new std::vector<void*>;  // never destroyed
+  T* made = new T;
+  kept->push_back(made);
+  return made;
+}
+
 // Runs `work` in a child process of the test, which must end by
-// endBy(wayOut) (in its own frame, so that what it made is still in
-// reach, as in a program ended from deep inside its work). The child
-// must end just so.
+// endBy(wayOut). The child must end just so.
 void doThenEnd(int wayOut, const std::function<void()>& work) {
   const auto run = [&] {
     if (wayOut != kByExit) ::signal(wayOut, SIG_DFL);  // whatever the test's own caller set
@@ -189,18 +197,19 @@ TEST(Interruption, RemovesOnlyTheFilesThisRunIsMakingAndEndsBySignal) {
   for (const int wayOut : kWaysOut) {
     doThenEnd(wayOut, [&] {
       setenv("TMPDIR", dir.path().c_str(), 1);
-      auto* result = new platform::OutputFile;  // never finished: the ending comes first
+      // Never destroyed: the ending comes first.
+      auto* result = keptToTheEnd<platform::OutputFile>();  // never finished
       result->create(dir.file("result"));
       result->write("half", 4);
-      auto* taken = new platform::OutputFile;
+      auto* taken = keptToTheEnd<platform::OutputFile>();
       taken->create(dir.file("theirs"));  // exists: not this run's
-      auto* temporary = new platform::TemporaryFile;
+      auto* temporary = keptToTheEnd<platform::TemporaryFile>();
       temporary->create(".wav");
-      auto* finished = new platform::OutputFile;
+      auto* finished = keptToTheEnd<platform::OutputFile>();
       finished->create(dir.file("finished"));
       finished->write("whole", 5);
       finished->commit();
-      auto* removed = new platform::TemporaryFile;
+      auto* removed = keptToTheEnd<platform::TemporaryFile>();
       removed->create(".mp3");
       removed->remove();
       endBy(wayOut);
