@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "platform/dialogs.h"
@@ -157,14 +156,35 @@ TEST(NothingLost, AFullDiskLeavesNoPartOfAResultAndTheRunSaysSo) {
   }
 }
 
-// The state letter of process `pid` (R, S, T for stopped, Z), 'X' when it
-// is gone.
-char processState(int pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  std::getline(in, text);
-  const size_t end = text.rfind(')');
-  return end != std::string::npos && end + 2 < text.size() ? text[end + 2] : 'X';
+// Runs `run` with a preloaded helper that stops it once it has written
+// part of its result, then sends it `signal` (and lets it go on). False
+// when the run never stopped there.
+bool signalWhileWriting(const std::string& program, ProgramRun& run, int signal, const std::string& temporaryDir,
+                        ProgramResult& r) {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  run.timeoutSeconds = 120;
+  run.env = {{"LD_PRELOAD", testHelper("libstop_in_result.so")},
+             {"TMPDIR", temporaryDir},  // a video's sound on its way
+             // The helper comes before a sanitizer's runtime.
+             {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"}};
+  std::atomic<bool> interrupted{false};
+  std::thread watcher;
+  run.started = [&](int pid) {
+    watcher = std::thread([&, pid] {
+      for (;;) {
+        const char state = processState(pid);
+        if (state == 'T') break;
+        if (state == 'Z' || state == 'X') return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      interrupted = true;
+      kill(pid, signal);
+      kill(pid, SIGCONT);
+    });
+  };
+  r = runProgram(program, run);
+  watcher.join();
+  return interrupted;
 }
 
 // A signal while the result is being written: the run removes its partial
@@ -173,7 +193,6 @@ char processState(int pid) {
 TEST(NothingLost, AnInterruptedRunLeavesNoPartOfItsResult) {
   TempDir dir, temporary;
   putUserFiles(dir);
-  const char* asan = std::getenv("ASAN_OPTIONS");
   for (const Conversion& c : kConversions) {
     const FileKind& kind = fileKind(c.kind);
     const std::string input = dir.file("in" + kind.extension);
@@ -183,29 +202,9 @@ TEST(NothingLost, AnInterruptedRunLeavesNoPartOfItsResult) {
       const DirectoryRecord before = recordDirectory(dir.path());
       ProgramRun run;
       run.args = eightParameters(input, c.variant);
-      run.timeoutSeconds = 120;
-      run.env = {{"LD_PRELOAD", testHelper("libstop_in_result.so")},
-                 {"TMPDIR", temporary.path()},  // a video's sound on its way
-                 // The helper comes before a sanitizer's runtime.
-                 {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"}};
-      std::atomic<bool> interrupted{false};
-      std::thread watcher;
-      run.started = [&](int pid) {
-        watcher = std::thread([&, pid] {
-          for (;;) {
-            const char state = processState(pid);
-            if (state == 'T') break;
-            if (state == 'Z' || state == 'X') return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-          }
-          interrupted = true;
-          kill(pid, signal);
-          kill(pid, SIGCONT);
-        });
-      };
-      const ProgramResult r = runQuarn(run);
-      watcher.join();
-      EXPECT_TRUE(interrupted) << what << ": never stopped while writing: " << r.out;
+      ProgramResult r;
+      EXPECT_TRUE(signalWhileWriting(quarnBinary(), run, signal, temporary.path(), r))
+          << what << ": never stopped while writing: " << r.out;
       EXPECT_EQ(signal, r.signal) << what << ": " << r.out;
       EXPECT_FALSE(sanitizerReported(r)) << what << ": " << r.err;
       std::vector<std::string> results;
@@ -214,6 +213,46 @@ TEST(NothingLost, AnInterruptedRunLeavesNoPartOfItsResult) {
       EXPECT_TRUE(temporary.list().empty()) << what;
     }
     std::filesystem::remove(input);
+  }
+}
+
+// A signal the caller set to be ignored stays ignored: a run under nohup
+// outlives the closed terminal, and a script's background job (whose
+// SIGINT the shell ignores) the Ctrl-C meant for the script. Either run
+// ends with its whole result.
+TEST(NothingLost, ASignalTheCallerIgnoresLetsTheRunFinish) {
+  struct Case {
+    int signal;
+    std::vector<std::string> caller;  // starts the program with its arguments after these
+  };
+  const Case cases[] = {
+      {SIGHUP, {"nohup"}},
+      {SIGINT, {"/bin/sh", "-c", "trap '' INT; exec \"$0\" \"$@\""}},
+  };
+  TempDir dir, temporary;
+  for (const Case& c : cases) {
+    for (const char* kindName : {"bmp", "avi"}) {
+      const FileKind& kind = fileKind(kindName);
+      const std::string input = dir.file("in" + kind.extension);
+      kind.write(input, 800, 600);
+      const std::string what = c.caller[0] + ", " + kindName;
+      const DirectoryRecord before = recordDirectory(dir.path());
+      ProgramRun run;
+      run.args.assign(c.caller.begin() + 1, c.caller.end());
+      run.args.push_back(quarnBinary());
+      for (const std::string& a : eightParameters(input, 0)) run.args.push_back(a);
+      ProgramResult r;
+      EXPECT_TRUE(signalWhileWriting(c.caller[0], run, c.signal, temporary.path(), r))
+          << what << ": never stopped while writing: " << r.out;
+      EXPECT_EQ(0, r.exitCode) << what << ": signal " << r.signal << ": " << r.out;
+      std::vector<std::string> results;
+      EXPECT_EQ("", lostOrDamaged(before, dir.path(), &results)) << what;
+      EXPECT_EQ(1u, results.size()) << what << ": " << r.out;
+      EXPECT_TRUE(r.out.ends_with(" gotovo!")) << what << ": " << r.out;
+      EXPECT_TRUE(temporary.list().empty()) << what;
+      for (const std::string& result : results) std::filesystem::remove(dir.file(result));
+      std::filesystem::remove(input);
+    }
   }
 }
 

@@ -2,9 +2,12 @@
 // carried and interleaved with the frames, the tracks that are not carried,
 // the texts in their order, and nothing of the user's touched.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -197,5 +200,61 @@ TEST(SoundRun, DragAndDropAsksAboutAnUnknownCompressionBeforeTheFrames) {
                                                    : " Izvlichane na audio s nepoznata kompresiq ...\n"))
         << r.out;
     EXPECT_EQ(dropIt, probeStream(dir.file(onlyOutput(dir)), "a:0").empty());
+  }
+}
+
+// Fake `lame` programs: one that hangs, one that decodes and leaves a
+// program behind holding its output, one that prints 600 MB. Each run
+// ends by itself within its bounds, keeps its memory small, says what
+// happened to the sound, and leaves no process and no temporary file.
+TEST(SoundRun, ALameThatHangsLingersOrFloodsIsBounded) {
+  const std::string dashes = " --------------------------------------------------------\n";
+  const std::string failed = "proval! Videoto e konvertirano bez zvuk!\n";
+  const uint64_t flood = 600'000'000;
+  struct Case {
+    const char* what;
+    const char* script;  // $PIDS: where it notes the processes it leaves
+    double seconds;      // the run's bound
+    bool carried;
+    std::string says;
+  } cases[] = {
+      {"hangs", "echo $$ >> \"$PIDS\"\nexec sleep 600\n", 30 + 20, false,
+       dashes + " lame ne napredna 30 sekundi i beshe sprqn - " + failed},
+      {"leaves a program holding its output", "/usr/bin/lame \"$@\"\ns=$?\nsleep 600 &\necho $! >> \"$PIDS\"\nexit $s\n",
+       20, true, " Izvlichane na audio dannite ... tip - mp3 - poddurjano!"},
+      {"prints 600 MB", "yes | head -c 600000000\nexit 1\n", 20, false,
+       "\n ... (propusnati " + std::to_string(flood - (64 << 10)) + " baita ot izhoda)\ny\ny\ny\n"},
+  };
+  TempDir dir, tools, temporary;
+  makeSoundAvi(dir.file("in.avi"), {"-c:a", "libmp3lame", "-ac", "2"});
+  // The peak of a run whose lame fails at once, for comparison.
+  writeFile(tools.file("lame"), chars("#!/bin/sh\nexit 1\n"));
+  chmod(tools.file("lame").c_str(), 0755);
+  ProgramRun run;
+  run.args = eight(dir.file("in.avi"));
+  run.env = {{"PATH", tools.path() + ":/usr/bin:/bin"}, {"TMPDIR", temporary.path()}, {"PIDS", tools.file("pids")}};
+  long quickKb = 0;
+  ASSERT_EQ(0, runMeasuringPeakMemory(quarnBinary(), run, quickKb).exitCode);
+  std::filesystem::remove(dir.file(onlyOutput(dir)));
+  for (const Case& c : cases) {
+    writeFile(tools.file("lame"), chars(std::string("#!/bin/sh\n") + c.script));
+    writeFile(tools.file("pids"), {});
+    const auto start = std::chrono::steady_clock::now();
+    long peakKb = 0;
+    const ProgramResult r = runMeasuringPeakMemory(quarnBinary(), run, peakKb);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(0, r.exitCode) << c.what << "\n" << r.out.substr(0, 4000);
+    EXPECT_LT(seconds, c.seconds) << c.what;
+    EXPECT_LT(peakKb, quickKb + 16 * 1024) << c.what;
+    EXPECT_LT(r.out.size(), size_t{200} << 10) << c.what;
+    EXPECT_NE(std::string::npos, r.out.find(c.says)) << c.what << "\n" << r.out.substr(0, 4000);
+    const std::string out = onlyOutput(dir);
+    ASSERT_FALSE(out.empty()) << c.what;
+    EXPECT_EQ(c.carried, !probeStream(dir.file(out), "a:0").empty()) << c.what;
+    std::filesystem::remove(dir.file(out));
+    const Bytes noted = readFile(tools.file("pids"));
+    std::istringstream pids(std::string(noted.begin(), noted.end()));
+    for (int pid = 0; pids >> pid;) EXPECT_FALSE(stillRuns(pid, 5)) << c.what << ": " << pid;
+    EXPECT_TRUE(temporary.list().empty()) << c.what;
   }
 }

@@ -49,7 +49,7 @@ TEST(Terminal, BlockRedrawnInPlaceLeavesWhatPrintingOnlyTheLastWould) {
   };
   for (const Case& c : cases) {
     PseudoTerminal pty(c.rows, c.columns);
-    const auto terminal = platform::terminalOn(pty.programSide());
+    const auto terminal = pty.terminal();
     ASSERT_TRUE(terminal->controlsCursor());
     terminal->write(lines(c.linesBefore));
     terminal->hideCursor();

@@ -80,12 +80,11 @@ int runQuarn(int argc, const char* const* argv) {
   CpuFeatures features;
   detectCpuFeatures(features);
 
-  const std::optional<std::string> program = platform::programPath();
-  if (!program) {
+  // A program that cannot find its own file (no /proc) does not start.
+  if (!platform::programPath()) {
     platform::systemMessageBoxes().show(kFatalCaption, kNoProgramPath, platform::BoxStyle::kErrorOk);
     return exitStatusFor(engine::RunOutcome::kNotStarted);
   }
-  options.programShortPath = *program;  // there is no short form here
 
   platform::discardPendingInput();
   platform::clearScreen();

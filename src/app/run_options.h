@@ -31,8 +31,6 @@ struct RunOptions {
   bool fullCommandLine = false;  // all eight parameters given: no questions during the run
   bool useMmx3DNow = false;
   bool useSse2 = false;
-  std::string programShortPath;  // the program file's own path
-  bool skipAudio = false;
 
   engine::ConversionSettings conversionSettings() const {
     engine::ConversionSettings s;

@@ -47,7 +47,7 @@ class ZenityBoxes final : public MessageBoxes {
       args.push_back(item.code);
       args.push_back(item.description);
     }
-    const ChildResult result = runChild(args, ChildOutput::kCaptureStandardOutput);
+    const ChildResult result = runChild(args, ChildOutput::kCaptureStandardOutput, ChildLimits::forDialog());
     if (!result.started || result.exitStatus != 0) return std::nullopt;
     std::string code = result.output;
     while (!code.empty() && (code.back() == '\n' || code.back() == '\r')) code.pop_back();
@@ -60,7 +60,7 @@ class ZenityBoxes final : public MessageBoxes {
   // True when zenity ran and was closed with its OK / Yes button. GTK's
   // chatter is not the program's text.
   static bool run(const std::vector<std::string>& args) {
-    const ChildResult result = runChild(args, ChildOutput::kDiscard);
+    const ChildResult result = runChild(args, ChildOutput::kDiscard, ChildLimits::forDialog());
     return result.started && result.exitStatus == 0;
   }
 

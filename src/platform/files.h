@@ -26,7 +26,4 @@ enum class ReadStatus { kRead, kCannotOpen, kOutOfMemory };
 // device, a FIFO) counts as kCannotOpen. On failure `bytes` is empty.
 ReadStatus readWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
 
-// Removes a file this run created. False when nothing was removed.
-bool removeFile(const std::string& path);
-
 }  // namespace quarn::platform

@@ -52,6 +52,4 @@ ReadStatus readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
   return ReadStatus::kRead;
 }
 
-bool removeFile(const std::string& path) { return unlink(path.c_str()) == 0; }
-
 }  // namespace quarn::platform

@@ -4,55 +4,29 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <map>
 #include <mutex>
 #include <thread>
+
+#include "platform/process.h"
 
 namespace quarn::platform {
 namespace {
 
-// The state the waiting thread acts on. It lives for the whole process and
-// is never destroyed, so the thread may use it while static destructors run.
-struct InterruptState {
-  std::mutex mutex;
-  std::map<int, std::string> files;
-  int next = 1;
-  std::string terminalRestore;
-};
-
-InterruptState& state() {
-  static InterruptState* s = new InterruptState;
-  return *s;
-}
-
+// The interrupting signals but those the caller set to be ignored (nohup,
+// a script's background job): blocked, such a signal would wait in the
+// queue for the thread, which would then end the run it was meant to spare.
 sigset_t interruptSignals() {
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGHUP);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    if (!ignoredByCaller(signal)) sigaddset(&set, signal);
+  }
   return set;
 }
 
-void writeAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
-
 [[noreturn]] void endBySignal(int signal) {
-  InterruptState& s = state();
-  {
-    // Held to the end: no file can be created or finished any more, so
-    // nothing made after this point escapes removal.
-    s.mutex.lock();
-    for (const auto& [handle, path] : s.files) unlink(path.c_str());
-    writeAll(STDOUT_FILENO, s.terminalRestore);
-  }
+  // Nothing can be made or registered after this: nothing escapes.
+  undoAllAndHold();
   // Die of the signal itself: the default action, delivered to this thread.
   struct sigaction byDefault {};
   byDefault.sa_handler = SIG_DFL;
@@ -68,12 +42,9 @@ void writeAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-void restoreTerminalNow() {
-  InterruptState& s = state();
-  std::lock_guard lock(s.mutex);
-  std::fflush(stdout);
-  writeAll(STDOUT_FILENO, s.terminalRestore);
-  s.terminalRestore.clear();
+bool ignoredByCaller(int signal) {
+  struct sigaction current {};
+  return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
 }
 
 void installInterruptHandling() {
@@ -88,32 +59,6 @@ void installInterruptHandling() {
       endBySignal(signal);
     }).detach();
   });
-}
-
-int createRegisteredFile(const std::function<int(std::string& path)>& create, int& handle) {
-  InterruptState& s = state();
-  std::lock_guard lock(s.mutex);
-  std::string path;
-  const int fd = create(path);
-  if (fd >= 0) {
-    handle = s.next++;
-    s.files.emplace(handle, std::move(path));
-  }
-  return fd;
-}
-
-void unregisterFile(int handle) {
-  InterruptState& s = state();
-  std::lock_guard lock(s.mutex);
-  s.files.erase(handle);
-}
-
-void setTerminalRestore(std::string sequence) {
-  static const bool atExit = std::atexit(restoreTerminalNow) == 0;
-  (void)atExit;
-  InterruptState& s = state();
-  std::lock_guard lock(s.mutex);
-  s.terminalRestore = std::move(sequence);
 }
 
 }  // namespace quarn::platform

@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 
 #include "platform/files.h"
-#include "platform/interruption.h"
 #include "platform/process.h"
 
 namespace quarn::platform {
@@ -21,26 +21,22 @@ CreateStatus OutputFile::create(const std::string& path) {
   // O_EXCL: an existing file, a link (even a dangling one) or anything else
   // at the path is never opened, so nothing the user had is replaced.
   int error = 0;
-  const int fd = createRegisteredFile(
-      [&](std::string& registered) {
-        registered = path;
-        const int created = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        error = errno;
-        return created;
-      },
-      interruptHandle_);
+  int fd = -1;
+  cleanup_ = registerUndo([&]() -> std::function<void()> {
+    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    error = errno;
+    if (fd < 0) return {};
+    return [path] { unlink(path.c_str()); };
+  });
   if (fd < 0) return error == EEXIST ? CreateStatus::kExists : CreateStatus::kFailed;
   path_ = path;
   file_ = fdopen(fd, "wb");
   if (file_ == nullptr) {
     close(fd);
-    remove();
+    undoNow(cleanup_);
     return CreateStatus::kFailed;
   }
   failed_ = false;
-  cleanup_ = registerCleanup([this] {
-    if (file_ != nullptr) closeAndRemove();
-  });
   return CreateStatus::kCreated;
 }
 
@@ -55,12 +51,11 @@ bool OutputFile::commit() {
   const bool flushed = std::fflush(file_) == 0 && std::ferror(file_) == 0;
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
-  unregisterCleanup(cleanup_);
   if (failed_ || !flushed || !closed) {
-    remove();
+    undoNow(cleanup_);
     return false;
   }
-  unregisterFile(interruptHandle_);
+  unregisterCleanup(cleanup_);
   return true;
 }
 
@@ -71,13 +66,7 @@ void OutputFile::discard() {
 void OutputFile::closeAndRemove() {
   std::fclose(file_);
   file_ = nullptr;
-  unregisterCleanup(cleanup_);
-  remove();
-}
-
-void OutputFile::remove() {
-  unlink(path_.c_str());
-  unregisterFile(interruptHandle_);
+  undoNow(cleanup_);
 }
 
 }  // namespace quarn::platform

@@ -43,13 +43,11 @@ class OutputFile {
 
  private:
   void closeAndRemove();
-  void remove();
 
   std::FILE* file_ = nullptr;
   std::string path_;
   bool failed_ = false;
-  int cleanup_ = 0;
-  int interruptHandle_ = 0;
+  int cleanup_ = 0;  // removes the file on every way out until commit()
 };
 
 }  // namespace quarn::platform

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <string>
 
 #include "platform/files.h"
 #include "platform/process.h"
@@ -39,43 +40,120 @@ std::optional<std::string> programPath() {
 
 namespace {
 
-struct CleanupList {
-  std::mutex mutex;
-  std::map<int, std::function<void()>> actions;
-  int next = 1;
+struct Cleanup {
+  std::function<void()> action;
+  bool undo = false;  // runs on both ways out; otherwise at exit() only
 };
 
-CleanupList& cleanups() {
-  static CleanupList* list = new CleanupList;  // outlives every static destructor
-  return *list;
+// Lives for the whole process and is never destroyed, so the interruption's
+// thread may use it while static destructors run.
+struct Registry {
+  std::mutex mutex;
+  std::map<int, Cleanup> cleanups;
+  int next = 1;
+  std::string terminalRestore;
+};
+
+Registry& registry() {
+  static Registry* r = new Registry;
+  return *r;
 }
 
-void runCleanups() {
-  CleanupList& list = cleanups();
-  std::map<int, std::function<void()>> actions;
-  {
-    std::lock_guard lock(list.mutex);
-    actions.swap(list.actions);
+void writeAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
   }
-  for (auto it = actions.rbegin(); it != actions.rend(); ++it) it->second();
+}
+
+// Holding the lock.
+void runUndoActions(Registry& r) {
+  for (auto it = r.cleanups.rbegin(); it != r.cleanups.rend(); ++it) {
+    if (it->second.undo) it->second.action();
+  }
+  std::erase_if(r.cleanups, [](const auto& entry) { return entry.second.undo; });
+}
+
+// The way out through exit(). The undo actions run under the lock, as an
+// interruption would run them, so the two never both run one; the rest may
+// take locks of their own (and forget their entries), so it runs without.
+void runAtExit() {
+  Registry& r = registry();
+  std::map<int, Cleanup> rest;
+  {
+    std::lock_guard lock(r.mutex);
+    runUndoActions(r);
+    rest.swap(r.cleanups);
+  }
+  for (auto it = rest.rbegin(); it != rest.rend(); ++it) it->second.action();
+  restoreTerminalNow();
+}
+
+void runAtExitOnceNeeded() {
+  static const bool installed = std::atexit(runAtExit) == 0;
+  (void)installed;
+}
+
+int add(Registry& r, std::function<void()> action, bool undo) {
+  const int handle = r.next++;
+  r.cleanups.emplace(handle, Cleanup{std::move(action), undo});
+  return handle;
 }
 
 }  // namespace
 
 int registerCleanup(std::function<void()> action) {
-  static const bool installed = (std::atexit(runCleanups) == 0);
-  (void)installed;
-  CleanupList& list = cleanups();
-  std::lock_guard lock(list.mutex);
-  const int handle = list.next++;
-  list.actions.emplace(handle, std::move(action));
-  return handle;
+  runAtExitOnceNeeded();
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  return add(r, std::move(action), false);
+}
+
+int registerUndo(const std::function<std::function<void()>()>& make) {
+  runAtExitOnceNeeded();
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  std::function<void()> action = make();
+  return action ? add(r, std::move(action), true) : 0;
 }
 
 void unregisterCleanup(int handle) {
-  CleanupList& list = cleanups();
-  std::lock_guard lock(list.mutex);
-  list.actions.erase(handle);
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.cleanups.erase(handle);
+}
+
+void undoNow(int handle) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  const auto it = r.cleanups.find(handle);
+  if (it == r.cleanups.end() || !it->second.undo) return;
+  it->second.action();
+  r.cleanups.erase(it);
+}
+
+void setTerminalRestore(std::string sequence) {
+  runAtExitOnceNeeded();
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.terminalRestore = std::move(sequence);
+}
+
+void restoreTerminalNow() {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  std::fflush(stdout);
+  writeAll(STDOUT_FILENO, r.terminalRestore);
+  r.terminalRestore.clear();
+}
+
+void undoAllAndHold() {
+  Registry& r = registry();
+  r.mutex.lock();  // never unlocked: the process ends
+  runUndoActions(r);
+  writeAll(STDOUT_FILENO, r.terminalRestore);
 }
 
 void endProcess(int code) {

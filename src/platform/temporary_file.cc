@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 
 #include "platform/files.h"
-#include "platform/interruption.h"
 #include "platform/process.h"
 
 namespace quarn::platform {
@@ -26,16 +26,13 @@ bool TemporaryFile::create(std::string_view suffix) {
   pattern.append("quarn-XXXXXX").append(suffix);
   if (pattern.size() > kMaxPathLength) return false;
   // mkostemps opens with O_EXCL under a fresh random name: nobody's file.
-  fd_ = createRegisteredFile(
-      [&](std::string& registered) {
-        const int fd = mkostemps(pattern.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
-        registered = pattern;
-        return fd;
-      },
-      interruptHandle_);
+  cleanup_ = registerUndo([&]() -> std::function<void()> {
+    fd_ = mkostemps(pattern.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
+    if (fd_ < 0) return {};
+    return [pattern] { unlink(pattern.c_str()); };
+  });
   if (fd_ < 0) return false;
   path_ = pattern;
-  cleanup_ = registerCleanup([this] { remove(); });
   return true;
 }
 
@@ -43,9 +40,7 @@ void TemporaryFile::remove() {
   if (fd_ < 0) return;
   close(fd_);
   fd_ = -1;
-  unlink(path_.c_str());
-  unregisterFile(interruptHandle_);
-  unregisterCleanup(cleanup_);
+  undoNow(cleanup_);
 }
 
 }  // namespace quarn::platform

@@ -30,8 +30,7 @@ class TemporaryFile {
  private:
   std::string path_;
   int fd_ = -1;
-  int interruptHandle_ = 0;
-  int cleanup_ = 0;
+  int cleanup_ = 0;  // removes the file on every way out
 };
 
 // The directory temporary files go to: $TMPDIR when it is set, else /tmp.

@@ -3,7 +3,6 @@
 // block's first line, show the cursor again.
 #pragma once
 
-#include <memory>
 #include <string_view>
 
 #include "platform/console.h"
@@ -73,10 +72,5 @@ class PlainTerminal final : public Terminal {
 // on exit() and on interruption; plain text through standardConsole()
 // otherwise. Lives for the whole process.
 Terminal& standardTerminal();
-
-// Cursor control on descriptor `fd`, which must be a terminal; for tests
-// under a pseudo-terminal. Only a terminal on standard output has its state
-// given back at exit and on interruption.
-std::unique_ptr<Terminal> terminalOn(int fd);
 
 }  // namespace quarn::platform

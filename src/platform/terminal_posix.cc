@@ -9,8 +9,9 @@
 #include <mutex>
 #include <string>
 
-#include "platform/interruption.h"
+#include "platform/process.h"
 #include "platform/terminal.h"
+#include "platform/tty_terminal.h"
 
 namespace quarn::platform {
 namespace {
@@ -195,14 +196,13 @@ bool standardOutputTakesCursorControl() {
 
 }  // namespace
 
+std::unique_ptr<Terminal> makeTtyTerminal(int fd) { return std::make_unique<TtyTerminal>(fd); }
+
 Terminal& standardTerminal() {
   // Never destroyed: a display thread may still use it while the process exits.
-  static Terminal* terminal = standardOutputTakesCursorControl()
-                                  ? static_cast<Terminal*>(new TtyTerminal(STDOUT_FILENO))
-                                  : new PlainTerminal(standardConsole());
+  static Terminal* terminal = standardOutputTakesCursorControl() ? makeTtyTerminal(STDOUT_FILENO).release()
+                                                                 : new PlainTerminal(standardConsole());
   return *terminal;
 }
-
-std::unique_ptr<Terminal> terminalOn(int fd) { return std::make_unique<TtyTerminal>(fd); }
 
 }  // namespace quarn::platform

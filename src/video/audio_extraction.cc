@@ -268,11 +268,19 @@ void decodeMp3WithTool(ByteSource& input, SoundTrack& track) {
     return failed(track, wav, tool.empty() ? kNoTool : kNoTemporaryFile);
   }
   say(track, std::string("\n Konvertirane na mp3 v wave ...\n") + kToolLine);
+  // A tool that stops making progress is ended; of its output, the last
+  // part is shown.
+  const platform::ChildLimits limits = platform::ChildLimits::forTool(wav->path());
   const platform::ChildResult run =
-      platform::runChild({tool, "--decode", mp3->path(), wav->path()}, platform::ChildOutput::kCapture);
-  say(track, run.output);
+      platform::runChild({tool, "--decode", mp3->path(), wav->path()}, platform::ChildOutput::kCapture, limits);
+  say(track, platform::outputForUser(run));
   say(track, std::string("\n") + kToolLine);
   mp3->remove();
+  if (run.endedForSilence) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limits.silence).count();
+    const std::string stopped = "lame ne napredna " + std::to_string(seconds) + " sekundi i beshe sprqn - ";
+    return failed(track, wav, stopped.c_str());
+  }
   if (!run.started || run.exitStatus != 0) return failed(track, wav, kToolFailed);
 
   // The muxing's reading of the WAV: by its chunks, never past its end.

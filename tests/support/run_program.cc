@@ -12,7 +12,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
+#include <thread>
 
 #include "app/cpu_features.h"
 #include "platform/console.h"
@@ -86,9 +88,20 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run) {
   for (std::string& e : envStrings) envp.push_back(e.data());
   envp.push_back(nullptr);
 
+  // As a shell starts a program in the foreground: the interrupting
+  // signals act, whatever the suite's own caller ignores.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, signal);
+  posix_spawnattr_setsigdefault(&attributes, &interrupts);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
   pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int spawned = posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   close(in[0]);
   close(out[1]);
   close(err[1]);
@@ -214,6 +227,24 @@ ProgramResult runProgramLimited(const std::string& program, ProgramRun run, uint
   args.insert(args.end(), run.args.begin(), run.args.end());
   run.args = args;
   return runProgram("/bin/sh", run);
+}
+
+char processState(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(in, text);
+  const size_t end = text.rfind(')');
+  return end != std::string::npos && end + 2 < text.size() ? text[end + 2] : 'X';
+}
+
+bool stillRuns(int pid, double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (true) {
+    const char state = processState(pid);
+    if (state == 'X' || state == 'Z') return false;
+    if (std::chrono::steady_clock::now() >= deadline) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 std::string expectedPreamble() {

@@ -62,6 +62,14 @@ bool sanitizedBuild();
 // shell's ulimit), except in a sanitized build, where it runs unlimited.
 ProgramResult runProgramLimited(const std::string& program, ProgramRun run, uint64_t bytes);
 
+// The state letter of process `pid` (R, S, T for stopped, Z), 'X' when it
+// is gone.
+char processState(int pid);
+
+// True while process `pid` runs (neither gone nor a zombie), after waiting
+// up to `seconds` for it to end.
+bool stillRuns(int pid, double seconds = 0);
+
 // The text every run prints before its branch: banner, wait line and the
 // processor lines of this machine (as the program itself decides them).
 std::string expectedPreamble();

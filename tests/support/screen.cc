@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "platform/tty_terminal.h"
+
 namespace quarn::testing {
 
 Screen::Screen(int rows, int columns) : rows_(rows), columns_(columns), cells_(rows, std::string(columns, ' ')) {}
@@ -105,6 +107,8 @@ void PseudoTerminal::takeStandardOutput() const {
   dup2(program_, STDOUT_FILENO);
   setenv("TERM", "xterm", 1);
 }
+
+std::unique_ptr<platform::Terminal> PseudoTerminal::terminal() const { return platform::makeTtyTerminal(program_); }
 
 std::string PseudoTerminal::drain() {
   // The terminal side receives output a moment after the program side wrote

@@ -5,9 +5,12 @@
 // there were none. And a pseudo-terminal to run output through one.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/terminal.h"
 
 namespace quarn::testing {
 
@@ -55,6 +58,9 @@ class PseudoTerminal {
   PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
   int programSide() const { return program_; }
+  // Cursor control on the program side, as the program has it on a
+  // terminal (without the giving back at exit: that is standard output's).
+  std::unique_ptr<platform::Terminal> terminal() const;
   // In a child that is about to draw: standard output goes to the program
   // side, and TERM names a terminal that takes cursor control.
   void takeStandardOutput() const;
