@@ -25,8 +25,8 @@ engine::RunOutcome runPngBranch(const std::string& inputPath, const std::string&
     }
     return source.data() + engine::kHeaderSize;
   });
-  if (decoder.Decode(inputPath) != 1) {
-    console.write(" greshka!\n Png faila ne ne moje da se dekodira!\n");
+  if (const PngDecodeResult decoded = decoder.Decode(inputPath); decoded != PngDecodeResult::kDecoded) {
+    console.write(pngDecodeMessage(decoded));
     return engine::RunOutcome::kInputFailed;
   }
   decoder.FlipRows();
