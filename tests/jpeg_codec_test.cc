@@ -2,10 +2,12 @@
 // decode, written files against the library's plain RGB encode.
 #include <gtest/gtest.h>
 
-#include "codecs/bitmap_rows.h"
+#include <optional>
+
 #include "codecs/jpeg_codec.h"
 #include "codecs/picture_size.h"
 #include "engine/bitmap_buffer.h"
+#include "support/bitmap_rows.h"
 #include "support/bmp_fixture.h"
 #include "support/picture_fixture.h"
 #include "support/temp_dir.h"
@@ -33,9 +35,9 @@ std::vector<uint8_t> plainBitmap(const RgbImage& image) {
 }
 
 std::vector<uint8_t> readJpeg(const std::string& path) {
-  const int64_t size = GetJpegBitmapSize(path);
-  EXPECT_GT(size, 0);
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::max<int64_t>(size, 0)), 0xAA);
+  const std::optional<uint32_t> size = GetJpegBitmapSize(path);
+  EXPECT_TRUE(size);
+  std::vector<uint8_t> buffer(size.value_or(0), 0xAA);
   EXPECT_EQ(kPictureRead, ReadJpegBitmap(path, buffer.data(), buffer.size()));
   return buffer;
 }
@@ -79,16 +81,16 @@ TEST(JpegRead, FirstPixelIsTheBottomLeftInBlueGreenRedAndWidthFiveRowsAreSixteen
 TEST(JpegRead, RefusesCmykBeforeWritingAnyRow) {
   TempDir dir;
   writeJpeg(dir.file("c.jpg"), {8, 8, JpegKind::kCmyk});
-  const int64_t size = GetJpegBitmapSize(dir.file("c.jpg"));
-  ASSERT_EQ(54 + 24 * 8, size);
-  std::vector<uint8_t> buffer(static_cast<size_t>(size), 0xAA);
+  const std::optional<uint32_t> size = GetJpegBitmapSize(dir.file("c.jpg"));
+  ASSERT_EQ(54u + 24 * 8, size);
+  std::vector<uint8_t> buffer(*size, 0xAA);
   EXPECT_EQ(kPictureUnreadable, ReadJpegBitmap(dir.file("c.jpg"), buffer.data(), buffer.size()));
   EXPECT_EQ(std::vector<uint8_t>(buffer.size(), 0xAA), buffer);
 }
 
 TEST(JpegRead, MissingFileAndWrongBufferSize) {
   TempDir dir;
-  EXPECT_EQ(-1, GetJpegBitmapSize(dir.file("none.jpg")));
+  EXPECT_EQ(std::nullopt, GetJpegBitmapSize(dir.file("none.jpg")));
   uint8_t byte = 0;
   EXPECT_EQ(kPictureUnreadable, ReadJpegBitmap(dir.file("none.jpg"), &byte, 1));
   writeJpeg(dir.file("p.jpg"), {8, 8});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 #include "codecs/jpeg_branch.h"
 #include "codecs/jpeg_codec.h"
@@ -41,9 +42,9 @@ class PictureRun : public ::testing::Test {
   // What the program should have converted: the decoded picture through
   // the in-memory conversion with depth 10, its header's size.
   std::vector<uint8_t> expected(const std::string& path, bool tiff) {
-    const int64_t size = tiff ? codecs::GetTiffBitmapSize(path) : codecs::GetJpegBitmapSize(path);
-    std::vector<uint8_t> source(static_cast<size_t>(size)), result(static_cast<size_t>(size));
-    EXPECT_EQ(0, tiff ? codecs::ReadTiffBitmap(path, source.data(), source.size())
+    const std::optional<uint32_t> size = tiff ? codecs::GetTiffBitmapSize(path) : codecs::GetJpegBitmapSize(path);
+    std::vector<uint8_t> source(size.value_or(0)), result(size.value_or(0));
+    EXPECT_EQ(codecs::kPictureRead, tiff ? codecs::ReadTiffBitmap(path, source.data(), source.size())
                       : codecs::ReadJpegBitmap(path, source.data(), source.size()));
     engine::ConversionSettings settings;
     settings.depth = 10;

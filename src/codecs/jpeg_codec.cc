@@ -5,6 +5,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "codecs/picture_size.h"
 #include "engine/bitmap_buffer.h"
 #include "platform/output_file.h"
+#include "platform/process.h"
 
 namespace quarn::codecs {
 namespace {
@@ -19,13 +21,31 @@ namespace {
 // Rows handed to the library per call: fewer calls, same pixels.
 constexpr unsigned kRowsPerCall = 16;
 
+JpegFatalEnd fatalEnd = nullptr;
+
+// The library's standard manager prints the message, then calls exit():
+// ending through platform::endProcess instead runs the same clean-ups with
+// the console flushed first, and leaves one way for the process to end early.
+[[noreturn]] void endOnFatalError(j_common_ptr cinfo) {
+  (*cinfo->err->output_message)(cinfo);
+  if (fatalEnd != nullptr) fatalEnd();
+  platform::endProcess(EXIT_FAILURE);
+}
+
+// The library's standard error manager with the fatal errors routed above.
+jpeg_error_mgr* processEndingErrors(jpeg_error_mgr* errors) {
+  jpeg_std_error(errors);
+  errors->error_exit = endOnFatalError;
+  return errors;
+}
+
 // An open JPEG with its header read and its output set to blue-green-red,
 // which the library's colour conversion gives exactly as red-green-blue
 // with the bytes swapped afterwards.
 class JpegInput {
  public:
   JpegInput() {
-    cinfo_.err = jpeg_std_error(&errors_);
+    cinfo_.err = processEndingErrors(&errors_);
     jpeg_create_decompress(&cinfo_);
   }
   ~JpegInput() {
@@ -103,14 +123,15 @@ struct OutputDestination {
 
 }  // namespace
 
-int64_t GetJpegBitmapSize(const std::string& path) {
+void setJpegFatalEnd(JpegFatalEnd end) { fatalEnd = end; }
+
+std::optional<uint32_t> GetJpegBitmapSize(const std::string& path) {
   JpegInput input;
-  if (!input.open(path)) return -1;
-  const std::optional<uint32_t> size = input.bitmapSize();
-  return size ? int64_t{*size} : -1;
+  if (!input.open(path)) return std::nullopt;
+  return input.bitmapSize();
 }
 
-int ReadJpegBitmap(const std::string& path, uint8_t* buffer, size_t size) {
+PictureReadResult ReadJpegBitmap(const std::string& path, uint8_t* buffer, size_t size) {
   JpegInput input;
   if (!input.open(path) || !input.hasRgbForm()) return kPictureUnreadable;
   const std::optional<uint32_t> expected = input.bitmapSize();
@@ -162,7 +183,7 @@ PictureWriteResult WriteJpegBitmap(const std::string& path, uint8_t* bitmap, siz
 
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr errors{};
-  cinfo.err = jpeg_std_error(&errors);
+  cinfo.err = processEndingErrors(&errors);
   jpeg_create_compress(&cinfo);
   cinfo.dest = &destination->manager;
   cinfo.image_width = static_cast<JDIMENSION>(width);

@@ -2,24 +2,33 @@
 // libjpeg with its standard error manager.
 //
 // The library's fatal errors (not a JPEG file, damaged headers,
-// unsupported features, out of memory) do not return: the standard manager
-// prints the library's message on standard error and ends the process with
-// status 1; an output file being written is removed on the way out.
-// Warnings (damaged entropy-coded data) do not stop decoding.
+// unsupported features, out of memory) do not return: the library's message
+// is printed on standard error as its standard manager prints it, and the
+// process ends with status 1 through platform::endProcess, whose clean-ups
+// remove an output file being written. Warnings (damaged entropy-coded
+// data) do not stop decoding.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "codecs/picture_branch.h"
 
 namespace quarn::codecs {
 
+// What follows the message of a fatal error of the library; it must not
+// return. By default it ends the process (above); a fuzz target, which must
+// go on to its next input, sets one that unwinds instead. nullptr restores
+// the default.
+using JpegFatalEnd = void (*)();
+void setJpegFatalEnd(JpegFatalEnd end);
+
 // The total size of the 24-bit BitmapBuffer of the JPEG at `path`: 54 +
-// (3 × W + pad) × H. -1 when the file cannot be opened, or when that size
-// would not fit in 32 bits or is implausibly large for the file.
-int64_t GetJpegBitmapSize(const std::string& path);
+// (3 × W + pad) × H. nullopt when the file cannot be opened, or when that
+// size would not fit in 32 bits or is implausibly large for the file.
+std::optional<uint32_t> GetJpegBitmapSize(const std::string& path);
 
 // Decodes the JPEG at `path` into `buffer`, whose `size` must be what
 // GetJpegBitmapSize gave: a complete bottom-up blue-green-red BitmapBuffer
@@ -27,7 +36,7 @@ int64_t GetJpegBitmapSize(const std::string& path);
 // kPictureUnreadable when the file cannot be opened, is CMYK or YCCK (or of
 // any colour space without an RGB form), or does not have that size; then
 // no row has been written.
-int ReadJpegBitmap(const std::string& path, uint8_t* buffer, size_t size);
+PictureReadResult ReadJpegBitmap(const std::string& path, uint8_t* buffer, size_t size);
 
 // Encodes the 24-bit BitmapBuffer `bitmap` (`size` bytes) as a new baseline
 // JPEG of quality 100 at `path`. The bitmap is only read.

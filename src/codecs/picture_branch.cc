@@ -14,16 +14,16 @@ engine::RunOutcome runPictureBranch(const PictureDecoder& decoder, const std::st
                                     const engine::ConversionSettings& settings, platform::Console& console,
                                     const PictureSaver& save) {
   console.print(" Dekompresirane na %s ...", decoder.kind);
-  const int64_t size = decoder.bitmapSize(inputPath);
-  if (size < 0) {
+  const std::optional<uint32_t> size = decoder.bitmapSize(inputPath);
+  if (!size) {
     console.write(" proval pri purvonachalno otvarqne na faila!");
     return engine::RunOutcome::kInputFailed;
   }
   engine::BitmapBuffer source;
   // Every byte of the destination that is read later is written by the
   // conversion first, so it is not cleared.
-  std::unique_ptr<uint8_t[]> destination(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
-  if (destination == nullptr || !engine::tryResize(source, static_cast<size_t>(size))) {
+  std::unique_ptr<uint8_t[]> destination(new (std::nothrow) uint8_t[size_t{*size}]);
+  if (destination == nullptr || !engine::tryResize(source, size_t{*size})) {
     console.write(" proval! Ne moje da se zadeli pamet!");
     return engine::RunOutcome::kInputFailed;
   }
@@ -37,11 +37,11 @@ engine::RunOutcome runPictureBranch(const PictureDecoder& decoder, const std::st
   engine::printSettingsLines(console, engine::depthToShow(settings, width), settings.colourOptimisation,
                              settings.plus3D);
   const engine::ConversionResult result =
-      engine::convertBitmapBuffer(source, destination.get(), static_cast<size_t>(size), settings);
+      engine::convertBitmapBuffer(source, destination.get(), size_t{*size}, settings);
   engine::printConversionResult(console, result, "");
   if (result != engine::kConverted) return engine::outcomeOf(result);
   source = engine::BitmapBuffer();  // the writers may need the memory
-  return save(destination.get(), static_cast<size_t>(size));
+  return save(destination.get(), size_t{*size});
 }
 
 engine::RunOutcome savePicture(platform::Console& console, const char* kind, const std::string& outputPath,

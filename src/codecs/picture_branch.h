@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/conversion_settings.h"
@@ -28,15 +29,18 @@ enum PictureWriteResult : int {
 PictureWriteResult createPictureOutput(platform::OutputFile& file, const std::string& path);
 
 // Results of the decoders (ReadJpegBitmap, ReadTiffBitmap).
-inline constexpr int kPictureRead = 0;
-inline constexpr int kPictureUnreadable = -1;
+enum PictureReadResult : int {
+  kPictureRead = 0,
+  kPictureUnreadable = -1,
+};
 
 struct PictureDecoder {
   const char* kind;  // "JPEG", "TIFF": shown while decoding
-  // The BitmapBuffer size of the file at a path, or -1.
-  std::function<int64_t(const std::string& path)> bitmapSize;
-  // Fills a buffer of exactly that size; kPictureRead or kPictureUnreadable.
-  std::function<int(const std::string& path, uint8_t* buffer, size_t size)> readBitmap;
+  // The BitmapBuffer size of the file at a path; nullopt when the file
+  // cannot be opened or its picture is refused.
+  std::function<std::optional<uint32_t>(const std::string& path)> bitmapSize;
+  // Fills a buffer of exactly that size.
+  std::function<PictureReadResult(const std::string& path, uint8_t* buffer, size_t size)> readBitmap;
 };
 
 // Saves the converted BitmapBuffer (`size` bytes, header included), prints

@@ -5,16 +5,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "codecs/picture_branch.h"
 
 namespace quarn::codecs {
 
-// 54 + 4 × W × H for the first image of the TIFF at `path`; -1 when the
-// library cannot open it, or when that size would not fit in 32 bits or is
-// implausibly large for the file.
-int64_t GetTiffBitmapSize(const std::string& path);
+// 54 + 4 × W × H for the first image of the TIFF at `path`; nullopt when
+// the library cannot open it, or when that size would not fit in 32 bits or
+// is implausibly large for the file.
+std::optional<uint32_t> GetTiffBitmapSize(const std::string& path);
 
 // Decodes the first image of the TIFF at `path`, whatever the library can
 // render (grey, palette, RGB, CMYK, YCbCr, with or without alpha, strips or
@@ -23,7 +24,7 @@ int64_t GetTiffBitmapSize(const std::string& path);
 // alpha 255 where the file has none. Damaged strips or tiles do not stop
 // the read: the library fills in what it can. kPictureUnreadable when the
 // file cannot be opened, the library cannot render it, or the size differs.
-int ReadTiffBitmap(const std::string& path, uint8_t* buffer, size_t size);
+PictureReadResult ReadTiffBitmap(const std::string& path, uint8_t* buffer, size_t size);
 
 // Writes the 32-bit BitmapBuffer `bitmap` (`size` bytes) as a new RGBA TIFF
 // at `path`: LZW, 8 bits per sample, 4 samples (the fourth marked as

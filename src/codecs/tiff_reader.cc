@@ -223,14 +223,13 @@ BandRead readInBands(const std::string& path, TIFF* tif, uint32_t width, uint32_
 
 }  // namespace
 
-int64_t GetTiffBitmapSize(const std::string& path) {
+std::optional<uint32_t> GetTiffBitmapSize(const std::string& path) {
   const TiffHandle tif = openForReading(path);
-  if (tif == nullptr) return -1;
-  const std::optional<uint32_t> size = bitmapSizeOf(tif.get());
-  return size ? int64_t{*size} : -1;
+  if (tif == nullptr) return std::nullopt;
+  return bitmapSizeOf(tif.get());
 }
 
-int ReadTiffBitmap(const std::string& path, uint8_t* buffer, size_t size) {
+PictureReadResult ReadTiffBitmap(const std::string& path, uint8_t* buffer, size_t size) {
   const TiffHandle tif = openForReading(path);
   if (tif == nullptr) return kPictureUnreadable;
   const std::optional<uint32_t> expected = bitmapSizeOf(tif.get());
