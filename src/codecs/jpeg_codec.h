@@ -15,6 +15,7 @@
 #include <string>
 
 #include "codecs/picture_branch.h"
+#include "codecs/picture_reading.h"
 
 namespace quarn::codecs {
 
@@ -30,21 +31,32 @@ void setJpegFatalEnd(JpegFatalEnd end);
 // size would not fit in 32 bits or is implausibly large for the file.
 std::optional<uint32_t> GetJpegBitmapSize(const std::string& path);
 
-// Decodes the JPEG at `path` into `buffer`, whose `size` must be what
-// GetJpegBitmapSize gave: a complete bottom-up blue-green-red BitmapBuffer
-// with zero pad bytes. Greyscale files arrive as grey RGB pixels.
-// kPictureUnreadable when the file cannot be opened, is CMYK or YCCK (or of
-// any colour space without an RGB form), or does not have that size; then
-// no row has been written.
+// Decodes the JPEG at `path` as stored into a bitmap from `provide`: a
+// complete bottom-up blue-green-red BitmapBuffer with zero pad bytes, of the
+// shape the file gives, with the orientation its EXIF block names.
+// Greyscale files arrive as grey RGB pixels. `metadata` receives the EXIF
+// block of the first Exif APP1 segment and the ICC profile of the APP2
+// segments. kPictureCannotOpen when the file cannot be opened or its size is
+// refused (as GetJpegBitmapSize); kPictureUnreadable for CMYK, YCCK (or any
+// colour space without an RGB form) before any memory is asked for, or when
+// no scanline could be read.
+PictureReadResult decodeJpeg(const std::string& path, const BitmapProvider& provide, PictureMetadata& metadata);
+
+// decodeJpeg into `buffer`, whose `size` must be what GetJpegBitmapSize
+// gave. kPictureUnreadable for every failure; no row has been written when
+// the file cannot be opened, is CMYK or the size differs.
 PictureReadResult ReadJpegBitmap(const std::string& path, uint8_t* buffer, size_t size);
 
 // Encodes the 24-bit BitmapBuffer `bitmap` (`size` bytes) as a new baseline
-// JPEG of quality 100 at `path`. The bitmap is only read.
+// JPEG of quality 100 at `path`, carrying the EXIF block (as given, in an
+// APP1 segment after the JFIF one; not when it is longer than a segment
+// holds) and the ICC profile of `carried`. The bitmap is only read.
 //   kPictureWritten       every byte written and the file closed
 //   kPictureOutputExists  something is at `path`; it is left as it was
 //   kPictureCannotCreate  the file cannot be created
 //   kPictureWrongBitmap   not 24 bits per pixel, or rows past `size`; no file
 //   kPictureWriteFailed   a write or the close failed; the file is removed
-PictureWriteResult WriteJpegBitmap(const std::string& path, uint8_t* bitmap, size_t size);
+PictureWriteResult WriteJpegBitmap(const std::string& path, uint8_t* bitmap, size_t size,
+                                   const PictureMetadata& carried = {});
 
 }  // namespace quarn::codecs

@@ -23,6 +23,7 @@ constexpr uint32_t kIDAT = chunkType("IDAT");
 constexpr uint32_t kIEND = chunkType("IEND");
 constexpr uint32_t kGAMA = chunkType("gAMA");
 constexpr uint32_t kTRNS = chunkType("tRNS");
+constexpr uint32_t kEXIF = chunkType("eXIf");
 
 constexpr uint32_t kGrey = 0, kRgb = 2, kPalette = 3, kGreyAlpha = 4, kRgba = 6;
 constexpr uint32_t kInterlaceNone = 0, kInterlaceAdam7 = 1;
@@ -152,6 +153,9 @@ PngDecodeResult VkGenericPngDecoder::DecodeMemory(const uint8_t* bytes, size_t s
         break;
       case kTRNS:
         setTransparentKey(d, chunk.length);
+        break;
+      case kEXIF:
+        exif_.assign(d, d + chunk.length);
         break;
       default:
         break;

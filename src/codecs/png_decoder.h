@@ -73,6 +73,8 @@ class VkGenericPngDecoder : public PngByteSink {
   const std::vector<uint8_t>& paletteEntries() const { return paletteEntries_; }  // red, green, blue per entry
   int32_t transparentKey(int slot) const { return transparentKey_[slot]; }
   uint32_t gamma() const { return gamma_; }  // gamma x 100000; never applied
+  // The eXIf chunk's EXIF block as it stands; empty without one.
+  const std::vector<uint8_t>& exifBlock() const { return exif_; }
 
  protected:
   // Bytes of IDAT data the last decode gathered, for Prepare's size check.
@@ -86,6 +88,7 @@ class VkGenericPngDecoder : public PngByteSink {
   std::vector<uint8_t> paletteEntries_;
   int32_t transparentKey_[3] = {kNoKey, kNoKey, kNoKey};
   uint32_t gamma_ = 100000;
+  std::vector<uint8_t> exif_;
   size_t compressedSize_ = 0;
   platform::Console& console_;
 };
