@@ -126,7 +126,8 @@ const std::map<std::string, std::vector<std::string>> kRegressExtensions = {
     {"bmp_file_fuzz", {".bmpfile"}}, {"memory_fuzz", {".memory"}}, {"png_fuzz", {".png"}},
     {"inflate_fuzz", {".zlib"}},     {"jpeg_fuzz", {".jpg"}},      {"tiff_fuzz", {".tif"}},
     {"mp3_chunks_fuzz", {".avi"}},   {"wav_fuzz", {".wav"}},       {"avi_audio_fuzz", {".avi"}},
-    {"avi_fuzz", {".avi"}},          {"exif_fuzz", {".exif"}},
+    {"avi_fuzz", {".avi"}},          {"exif_fuzz", {".exif"}},     {"heif_fuzz", {".heic", ".avif"}},
+    {"webp_fuzz", {".webp"}},
 };
 
 }  // namespace

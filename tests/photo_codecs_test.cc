@@ -68,12 +68,6 @@ std::vector<uint8_t> randomBytes(size_t size, unsigned seed) {
   return bytes;
 }
 
-// The grid as a 24-bit bitmap holds it: alpha dropped.
-Grid opaque(Grid g) {
-  for (Pixel& p : g.pixels) p.a = 0;
-  return g;
-}
-
 class PhotoCodecs : public ::testing::Test {
  protected:
   void SetUp() override {

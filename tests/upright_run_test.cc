@@ -11,9 +11,9 @@
 #include "codecs/tiff_codec.h"
 #include "engine/auto_depth.h"
 #include "engine/bitmap_buffer.h"
-#include "engine/memory_conversion.h"
 #include "support/exif_fixture.h"
 #include "support/picture_fixture.h"
+#include "support/picture_runs.h"
 #include "support/png_fixture.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -25,21 +25,11 @@ namespace engine = quarn::engine;
 
 namespace {
 
-std::vector<std::string> eight(const std::string& path, bool jpegOutput, const char* depth = "10") {
-  return {depth, "ne", "ne", jpegOutput ? "1" : "0", "0000", "0", "A", path};
-}
-
 // The stored picture stood upright by the model and converted with depth
 // 10: what the BMP result must hold.
 std::vector<uint8_t> convertedUpright(const std::vector<uint8_t>& stored, int orientation) {
   const unsigned bits = engine::loadLe16(stored.data() + engine::field::kBitsPerPixel);
-  std::vector<uint8_t> source = bitmapOf(shownUpright(gridOf(stored), orientation), bits);
-  std::vector<uint8_t> result(source.size());
-  engine::ConversionSettings settings;
-  settings.depth = 10;
-  EXPECT_EQ(engine::kConverted, engine::convertBitmapBuffer(source, result.data(), result.size(), settings));
-  result.resize(engine::loadLe32(result.data() + engine::field::kFileSize));
-  return result;
+  return convertedWithDepthTen(bitmapOf(shownUpright(gridOf(stored), orientation), bits));
 }
 
 std::vector<uint8_t> storedJpeg(const std::string& path) {
@@ -66,7 +56,7 @@ TEST_F(UprightRun, JpegsOfEveryOrientationStandUpInBmpResults) {
     JpegPicture picture{41, 23};
     picture.exif = makeExif({tag});
     writeJpeg(dir.file("in.jpg"), picture);
-    const ProgramResult r = runQuarn(eight(dir.file("in.jpg"), false));
+    const ProgramResult r = runQuarn(eightParametersWithDepth(dir.file("in.jpg"), false));
     EXPECT_EQ(0, r.exitCode) << tag;
     const std::string out = onlyOutput(dir);
     ASSERT_TRUE(isOutputName(out, ".bmp")) << tag << ": " << r.out;
@@ -81,7 +71,7 @@ TEST_F(UprightRun, ThePortraitPhotoOfTheIssueIsThreeHundredWideAndTheAutomaticDe
   JpegPicture picture{400, 300};
   picture.exif = makeExif({6});
   writeJpeg(dir.file("IMG_2231.JPG"), picture);
-  const ProgramResult r = runQuarn(eight(dir.file("IMG_2231.JPG"), true, "0"));
+  const ProgramResult r = runQuarn(eightParametersWithDepth(dir.file("IMG_2231.JPG"), true, "0"));
   EXPECT_EQ(0, r.exitCode);
   EXPECT_NE(std::string::npos, r.out.find(" Izpolzvana dulbochina: " + std::to_string(engine::autoDepthForImage(300)) + "\n"))
       << r.out;
@@ -107,7 +97,7 @@ TEST_F(UprightRun, AJpegResultCarriesTheProfileAndTheExifUprightWithoutTheThumbn
     picture.exif = c.exif;
     picture.icc = c.iccBytes != 0 ? makeIccProfile(c.iccBytes) : std::vector<uint8_t>{};
     writeJpeg(dir.file("in.jpg"), picture);
-    const ProgramResult r = runQuarn(eight(dir.file("in.jpg"), true));
+    const ProgramResult r = runQuarn(eightParametersWithDepth(dir.file("in.jpg"), true));
     ASSERT_EQ(0, r.exitCode) << c.what << ": " << r.out;
     const std::string out = dir.file(onlyOutput(dir));
     EXPECT_EQ("", jpegFault(out)) << c.what;
@@ -133,7 +123,7 @@ TEST_F(UprightRun, AJpegResultCarriesTheProfileAndTheExifUprightWithoutTheThumbn
 
 TEST_F(UprightRun, InputsWithoutExifOrProfileGiveResultsWithout) {
   writeJpeg(dir.file("in.jpg"), {41, 23});
-  ASSERT_EQ(0, runQuarn(eight(dir.file("in.jpg"), true)).exitCode);
+  ASSERT_EQ(0, runQuarn(eightParametersWithDepth(dir.file("in.jpg"), true)).exitCode);
   const CarriedData carried = jpegCarried(dir.file(onlyOutput(dir)));
   EXPECT_EQ(0, carried.exifSegments);
   EXPECT_TRUE(carried.icc.empty());
@@ -148,7 +138,7 @@ TEST_F(UprightRun, PngsWithAnExifChunkStandUp) {
   }
   for (int tag = 1; tag <= 8; ++tag) {
     writeFile(dir.file("in.png"), withChunkAfterHeader(plain, pngChunk("eXIf", makeExif({tag, tag % 2 == 0}))));
-    const ProgramResult r = runQuarn(eight(dir.file("in.png"), false));
+    const ProgramResult r = runQuarn(eightParametersWithDepth(dir.file("in.png"), false));
     EXPECT_EQ(0, r.exitCode) << tag;
     const std::string out = onlyOutput(dir);
     ASSERT_TRUE(isOutputName(out, ".bmp")) << tag << ": " << r.out;
@@ -174,7 +164,7 @@ TEST_F(UprightRun, TiffsOfEveryOrientationStandUpAndKeepTheirProfile) {
     ASSERT_EQ(codecs::kPictureRead, codecs::ReadTiffBitmap(dir.file("upright.tif"), stored.data(), stored.size()));
     std::remove(dir.file("upright.tif").c_str());
 
-    const ProgramResult r = runQuarn(eight(dir.file("in.tif"), false));
+    const ProgramResult r = runQuarn(eightParametersWithDepth(dir.file("in.tif"), false));
     ASSERT_EQ(0, r.exitCode) << tag << ": " << r.out;
     const std::string out = dir.file(onlyOutput(dir));
     const std::vector<uint8_t> want = convertedUpright(stored, tag);

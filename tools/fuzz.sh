@@ -29,7 +29,8 @@ ASAN_OPTIONS=detect_leaks=0 "$out/fuzz/make_seeds" "$target" "$corpus"
 options=()
 case $target in
   bmp_file_fuzz | memory_fuzz) options+=("-dict=$top/fuzz/dicts/bmp.dict") ;;
-  png_fuzz | jpeg_fuzz | tiff_fuzz | exif_fuzz) options+=("-dict=$top/fuzz/dicts/${target%_fuzz}.dict") ;;
+  png_fuzz | jpeg_fuzz | tiff_fuzz | exif_fuzz | heif_fuzz | webp_fuzz)
+    options+=("-dict=$top/fuzz/dicts/${target%_fuzz}.dict") ;;
   mp3_chunks_fuzz | wav_fuzz | avi_audio_fuzz | avi_fuzz) options+=("-dict=$top/fuzz/dicts/riff.dict") ;;
 esac
 seeds=()

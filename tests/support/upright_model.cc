@@ -38,6 +38,11 @@ Grid numberedGrid(uint32_t width, uint32_t height) {
   return g;
 }
 
+Grid opaque(Grid grid) {
+  for (Pixel& p : grid.pixels) p.a = 0;
+  return grid;
+}
+
 Grid turnedClockwise(const Grid& grid) {
   // The left column, read bottom to top, becomes the top row.
   Grid t{grid.height, grid.width, {}};

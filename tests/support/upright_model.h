@@ -26,6 +26,9 @@ std::vector<uint8_t> bitmapOf(const Grid& grid, unsigned bitsPerPixel);
 // a wrong place shows.
 Grid numberedGrid(uint32_t width, uint32_t height);
 
+// The grid as a 24-bit bitmap holds it: alpha 0.
+Grid opaque(Grid grid);
+
 Grid turnedClockwise(const Grid& grid);
 Grid mirroredLeftToRight(const Grid& grid);
 
