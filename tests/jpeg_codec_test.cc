@@ -4,11 +4,13 @@
 
 #include <optional>
 
+#include "codecs/exif_data.h"
 #include "codecs/jpeg_codec.h"
 #include "codecs/picture_size.h"
 #include "engine/bitmap_buffer.h"
 #include "support/bitmap_rows.h"
 #include "support/bmp_fixture.h"
+#include "support/exif_fixture.h"
 #include "support/picture_fixture.h"
 #include "support/temp_dir.h"
 
@@ -152,4 +154,33 @@ TEST(JpegWrite, NeverReplacesAFileAndRefusesOtherDepths) {
   EXPECT_EQ(kPictureWrongBitmap, WriteJpegBitmap(dir.file("n.jpg"), bitmap.data(), bitmap.size() - 1));
   EXPECT_EQ(kPictureCannotCreate, WriteJpegBitmap(dir.file("no/such/dir.jpg"), bitmap.data(), bitmap.size()));
   EXPECT_EQ((std::vector<std::string>{"o.jpg"}), dir.list());
+}
+
+TEST(JpegWrite, CarriesTheExifBlockAndTheProfileOnlyWhereTheirSegmentsHoldThem) {
+  TempDir dir;
+  std::vector<uint8_t> bitmap = makePatternBitmap(9, 7, 24);
+  const std::vector<uint8_t> exif = makeExif({1, false, 9, 7});
+  const struct {
+    const char* what;
+    size_t exifBytes, iccBytes;
+    bool exifCarried, iccCarried;
+  } cases[] = {
+      {"both", exif.size(), 70000, true, true},
+      {"the largest profile", 0, size_t{255} * 65519, false, true},
+      {"a profile past 255 segments", 0, size_t{255} * 65519 + 1, false, false},
+      {"an EXIF block past one segment", kMaxExifInJpeg + 1, 0, false, false},
+      {"an EXIF block filling one", kMaxExifInJpeg, 0, true, false},
+  };
+  for (const auto& c : cases) {
+    PictureMetadata carried;
+    carried.exif = exif;
+    carried.exif.resize(c.exifBytes, 0);  // whatever follows the directories is carried as it is
+    carried.iccProfile = c.iccBytes != 0 ? makeIccProfile(c.iccBytes) : std::vector<uint8_t>{};
+    ASSERT_EQ(kPictureWritten, WriteJpegBitmap(dir.file("c.jpg"), bitmap.data(), bitmap.size(), carried)) << c.what;
+    EXPECT_EQ("", jpegFault(dir.file("c.jpg"))) << c.what;
+    const CarriedData have = jpegCarried(dir.file("c.jpg"));
+    EXPECT_EQ(c.exifCarried ? carried.exif : std::vector<uint8_t>{}, have.exif) << c.what;
+    EXPECT_EQ(c.iccCarried ? carried.iccProfile : std::vector<uint8_t>{}, have.icc) << c.what;
+    std::remove(dir.file("c.jpg").c_str());
+  }
 }

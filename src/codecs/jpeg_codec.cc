@@ -27,6 +27,9 @@ constexpr unsigned kRowsPerCall = 16;
 constexpr int kExifMarker = JPEG_APP0 + 1;
 constexpr int kIccMarker = JPEG_APP0 + 2;
 constexpr JOCTET kExifPrefix[6] = {'E', 'x', 'i', 'f', 0, 0};
+// A profile is cut into APP2 segments of at most 65519 bytes, numbered in
+// one byte: 255 of them at most.
+constexpr size_t kMaxIccInJpeg = size_t{255} * 65519;
 
 JpegFatalEnd fatalEnd = nullptr;
 
@@ -243,7 +246,7 @@ PictureWriteResult WriteJpegBitmap(const std::string& path, uint8_t* bitmap, siz
     segment.insert(segment.end(), carried.exif.begin(), carried.exif.end());
     jpeg_write_marker(&cinfo, kExifMarker, segment.data(), static_cast<unsigned>(segment.size()));
   }
-  if (!carried.iccProfile.empty() && carried.iccProfile.size() <= UINT32_MAX) {
+  if (!carried.iccProfile.empty() && carried.iccProfile.size() <= kMaxIccInJpeg) {
     jpeg_write_icc_profile(&cinfo, carried.iccProfile.data(), static_cast<unsigned>(carried.iccProfile.size()));
   }
   uint8_t* pixels = bitmap + engine::kHeaderSize;

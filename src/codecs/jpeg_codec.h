@@ -50,7 +50,8 @@ PictureReadResult ReadJpegBitmap(const std::string& path, uint8_t* buffer, size_
 // Encodes the 24-bit BitmapBuffer `bitmap` (`size` bytes) as a new baseline
 // JPEG of quality 100 at `path`, carrying the EXIF block (as given, in an
 // APP1 segment after the JFIF one; not when it is longer than a segment
-// holds) and the ICC profile of `carried`. The bitmap is only read.
+// holds) and the ICC profile of `carried` (in APP2 segments; not when it
+// needs more than the 255 they can number). The bitmap is only read.
 //   kPictureWritten       every byte written and the file closed
 //   kPictureOutputExists  something is at `path`; it is left as it was
 //   kPictureCannotCreate  the file cannot be created
