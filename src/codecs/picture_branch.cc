@@ -11,6 +11,7 @@
 #include "engine/bitmap_file.h"
 #include "engine/console_lines.h"
 #include "engine/memory_conversion.h"
+#include "platform/memory.h"
 
 namespace quarn::codecs {
 namespace {
@@ -39,7 +40,10 @@ struct ConversionBuffers {
     } catch (const std::exception&) {
       return nullptr;
     }
-    if (destination == nullptr || !engine::tryResize(source, *stored)) return nullptr;
+    if (destination == nullptr) return nullptr;
+    platform::adviseLargePages(destination.get(), room);
+    platform::adviseLargePages(source.data(), room);
+    if (!engine::tryResize(source, *stored)) return nullptr;
     orientation = shape.orientation;
     return source.data();
   }
