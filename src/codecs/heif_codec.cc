@@ -3,9 +3,8 @@
 
 #include <libheif/heif.h>
 
-#include <algorithm>
-#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "codecs/picture_size.h"
 #include "engine/bitmap_buffer.h"

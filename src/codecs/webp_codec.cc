@@ -4,6 +4,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "codecs/exif_data.h"
