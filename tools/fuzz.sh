@@ -35,6 +35,7 @@ case $target in
 esac
 seeds=()
 [ -d "$top/fuzz/seeds/$target" ] && seeds+=("$top/fuzz/seeds/$target")
-UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+# Leaks inside the libraries a target drives are suppressed as in the tests.
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 LSAN_OPTIONS=suppressions=$top/tests/lsan.supp \
   exec "$out/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$out/crashes/" \
   "${options[@]}" "$@" "$corpus" "${seeds[@]}"
