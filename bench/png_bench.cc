@@ -95,7 +95,7 @@ void decodeOurs(benchmark::State& state, const std::vector<uint8_t>& file) {
   quarn::platform::RecordingConsole console;
   for (auto _ : state) {
     quarn::codecs::VkRawPngDecoder decoder(console);
-    if (decoder.DecodeMemory(file.data(), file.size()) != 1 || decoder.outWidth() != int32_t(kWidth)) {
+    if (decoder.DecodeMemory(file.data(), file.size()) != quarn::codecs::PngDecodeResult::kDecoded || decoder.outWidth() != int32_t(kWidth)) {
       state.SkipWithError("decode failed");
       return;
     }

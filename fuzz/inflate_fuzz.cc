@@ -14,9 +14,9 @@ namespace {
 class Sink : public quarn::codecs::PngByteSink {
  public:
   explicit Sink(size_t limit) : limit_(limit) {}
-  int PutByte(uint8_t b) override {
+  quarn::codecs::SinkAnswer PutByte(uint8_t b) override {
     got.push_back(b);
-    return got.size() != limit_ ? 1 : 0;
+    return got.size() != limit_ ? quarn::codecs::SinkAnswer::kMore : quarn::codecs::SinkAnswer::kStop;
   }
   std::vector<uint8_t> got;
 
@@ -33,11 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   --size;
   Sink fast(limit);
   quarn::platform::RecordingConsole console;
-  const int result = quarn::codecs::PngInflater(fast, console).Inflate(size, data);
+  const quarn::codecs::InflateEnd result = quarn::codecs::PngInflater(fast, console).Inflate(size, data);
   std::vector<uint8_t> slow;
   const quarn::testing::ReferenceInflateResult want = quarn::testing::referenceInflate(data, size, [&](uint8_t b) {
     slow.push_back(b);
-    return slow.size() != limit ? 1 : 0;
+    return slow.size() != limit ? quarn::codecs::SinkAnswer::kMore : quarn::codecs::SinkAnswer::kStop;
   });
   if (want.result != result || want.message != console.text() || slow != fast.got) std::abort();
   return 0;

@@ -1,14 +1,15 @@
 // Arbitrary bytes as a JPEG file through the size check and the reader.
 //
-// The program leaves the library's fatal errors to its standard error
-// manager, which ends the process. Here the manager the reader sets up is
-// taken over so that a fatal error unwinds back to this function instead
-// (through the reader's own clean-up), and the next input can follow.
+// The program ends the process on the library's fatal errors. Here the
+// standard manager the reader sets up is kept quiet, and a fatal error
+// unwinds back to this function instead (through the reader's own
+// clean-up), so that the next input can follow.
 #include <dlfcn.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include <jpeglib.h>
@@ -20,7 +21,7 @@ namespace {
 
 struct FatalJpegError {};
 
-[[noreturn]] void throwFatal(j_common_ptr) { throw FatalJpegError{}; }
+[[noreturn]] void throwFatal() { throw FatalJpegError{}; }
 void stayQuiet(j_common_ptr) {}
 
 }  // namespace
@@ -29,18 +30,18 @@ extern "C" struct jpeg_error_mgr* jpeg_std_error(struct jpeg_error_mgr* errors) 
   using StdError = struct jpeg_error_mgr* (*)(struct jpeg_error_mgr*);
   static const auto library = reinterpret_cast<StdError>(dlsym(RTLD_NEXT, "jpeg_std_error"));
   library(errors);
-  errors->error_exit = throwFatal;
   errors->output_message = stayQuiet;
   return errors;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  quarn::codecs::setJpegFatalEnd(throwFatal);
   const MemoryFile file(data, size);
   if (!file.ok()) return 0;
   try {
-    const int64_t bitmapSize = quarn::codecs::GetJpegBitmapSize(file.path());
-    if (bitmapSize > 0 && bitmapSize <= kMaxFuzzBitmapSize) {
-      std::vector<uint8_t> bitmap(static_cast<size_t>(bitmapSize));
+    const std::optional<uint32_t> bitmapSize = quarn::codecs::GetJpegBitmapSize(file.path());
+    if (bitmapSize && *bitmapSize <= kMaxFuzzBitmapSize) {
+      std::vector<uint8_t> bitmap(*bitmapSize);
       quarn::codecs::ReadJpegBitmap(file.path(), bitmap.data(), bitmap.size());  // any result is fine
     }
   } catch (const FatalJpegError&) {

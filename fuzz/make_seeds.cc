@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/bmp_fixture.h"
+#include "support/exif_fixture.h"
 #include "support/fuzz_input.h"
 #include "support/picture_fixture.h"
 #include "support/png_fixture.h"
@@ -109,13 +110,24 @@ void tiffSeeds(const fs::path& dir) {
   for (const auto& p : pictures) writeTiff((dir / p.name).string(), p.picture);
 }
 
+void exifSeeds(const fs::path& dir) {
+  put(dir, "rotated_thumbnail_le", makeExif({6, false, 4032, 3024, 160}));
+  put(dir, "mirrored_be", makeExif({2, true, 640, 480, 0}));
+  put(dir, "no_orientation", makeExif({}));
+  Bytes prefixed = {'E', 'x', 'i', 'f', 0, 0};
+  const Bytes block = makeExif({8, true, 100, 200, 40});
+  prefixed.insert(prefixed.end(), block.begin(), block.end());
+  put(dir, "prefixed_be", prefixed);
+}
+
 // Regression inputs are named by what they are: a file of a picture kind,
 // or the input of a target whose bytes are not a plain file.
 const std::map<std::string, std::vector<std::string>> kRegressExtensions = {
     {"bmp_file_fuzz", {".bmpfile"}}, {"memory_fuzz", {".memory"}}, {"png_fuzz", {".png"}},
     {"inflate_fuzz", {".zlib"}},     {"jpeg_fuzz", {".jpg"}},      {"tiff_fuzz", {".tif"}},
     {"mp3_chunks_fuzz", {".avi"}},   {"wav_fuzz", {".wav"}},       {"avi_audio_fuzz", {".avi"}},
-    {"avi_fuzz", {".avi"}},
+    {"avi_fuzz", {".avi"}},          {"exif_fuzz", {".exif"}},     {"heif_fuzz", {".heic", ".avif"}},
+    {"webp_fuzz", {".webp"}},
 };
 
 }  // namespace
@@ -139,6 +151,8 @@ int main(int argc, char** argv) {
     jpegSeeds(dir);
   } else if (target == "tiff_fuzz") {
     tiffSeeds(dir);
+  } else if (target == "exif_fuzz") {
+    exifSeeds(dir);
   }
   const auto extensions = kRegressExtensions.find(target);
   if (extensions == kRegressExtensions.end()) return 0;

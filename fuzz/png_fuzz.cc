@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quarn::platform::RecordingConsole console;
   quarn::codecs::VkRawPngDecoder decoder(console);
-  if (decoder.DecodeMemory(data, size) != 1) return 0;  // any result is fine; a crash is not
+  if (decoder.DecodeMemory(data, size) != quarn::codecs::PngDecodeResult::kDecoded) return 0;  // any result is fine; a crash is not
   // Touching a whole store is slow for huge, mostly empty pictures.
   if (uint64_t(decoder.outWidth()) * uint64_t(decoder.outHeight()) <= (uint64_t{1} << 22)) {
     decoder.FlipRows();

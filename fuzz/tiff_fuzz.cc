@@ -19,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)quiet;
   const MemoryFile file(data, size);
   if (!file.ok()) return 0;
-  const int64_t bitmapSize = quarn::codecs::GetTiffBitmapSize(file.path());
-  if (bitmapSize > 0 && bitmapSize <= kMaxFuzzBitmapSize) {
-    std::vector<uint8_t> bitmap(static_cast<size_t>(bitmapSize));
+  const std::optional<uint32_t> bitmapSize = quarn::codecs::GetTiffBitmapSize(file.path());
+  if (bitmapSize && *bitmapSize <= kMaxFuzzBitmapSize) {
+    std::vector<uint8_t> bitmap(*bitmapSize);
     quarn::codecs::ReadTiffBitmap(file.path(), bitmap.data(), bitmap.size());  // any result is fine
   }
   return 0;

@@ -218,6 +218,12 @@ TEST_F(Parser, KindsFromTheLastFourCharactersInAnyCase) {
   EXPECT_EQ(InputKind::Png, inputKindOf("x.png"));
   EXPECT_EQ(InputKind::Avi, inputKindOf("x.AVI"));
   EXPECT_EQ(InputKind::Bmp, inputKindOf("x.bmp"));
+  EXPECT_EQ(InputKind::Heic, inputKindOf("IMG_2231.HEIC"));
+  EXPECT_EQ(InputKind::Heif, inputKindOf("x.heif"));
+  EXPECT_EQ(InputKind::Avif, inputKindOf("x.AvIf"));
+  EXPECT_EQ(InputKind::Webp, inputKindOf("x.webp"));
+  EXPECT_EQ(InputKind::Webp, inputKindOf("x.WEBP"));
+  EXPECT_EQ(InputKind::Unsupported, inputKindOf("x.hei"));
   EXPECT_EQ(InputKind::Jpeg, inputKindOf("nojpeg"));  // the last four letters decide
   EXPECT_EQ(InputKind::Unsupported, inputKindOf("x.gif"));
   EXPECT_EQ(InputKind::Unsupported, inputKindOf("bmp"));
@@ -273,6 +279,34 @@ TEST_F(Parser, JpegOutputQuestionComesOnlyAfterTheFileOpened) {
   boxes.shown.clear();
   EXPECT_EQ(ParseResult::kCannotOpen, parse({dir.file("gone.jpg")}));
   EXPECT_EQ(2u, boxes.shown.size());
+}
+
+// Photos of phones and the web give a JPEG or a BMP file as a JPEG does:
+// dropped on the program, they are asked the same question.
+TEST_F(Parser, PhotoKindsAskForTheOutputFormatAndGetItsExtension) {
+  const struct {
+    const char* name;
+    InputKind kind;
+  } photos[] = {{"IMG_2231.HEIC", InputKind::Heic}, {"a.heif", InputKind::Heif},
+                {"b.avif", InputKind::Avif},        {"c.webp", InputKind::Webp}};
+  for (const auto& photo : photos) {
+    for (const bool jpeg : {true, false}) {
+      const std::string path = dir.file(photo.name);
+      writeFile(path, {});
+      options = RunOptions{};
+      boxes.shown.clear();
+      boxes.answers = {BoxAnswer::kNo, BoxAnswer::kNo, jpeg ? BoxAnswer::kYes : BoxAnswer::kNo};
+      ASSERT_EQ(ParseResult::kGoOn, parse({path})) << photo.name;
+      EXPECT_EQ(photo.kind, options.inputKind) << photo.name;
+      ASSERT_EQ(3u, boxes.shown.size()) << photo.name;
+      EXPECT_EQ("Какъв да е изходящият формат?", boxes.shown[2].caption);
+      EXPECT_EQ(jpeg, options.jpegOutput) << photo.name;
+      EXPECT_EQ(dir.path() + "/quarn_converted1700000000" + (jpeg ? ".jpg" : ".bmp"), options.outputPath)
+          << photo.name;
+    }
+    ASSERT_EQ(ParseResult::kGoOn, parseEight("0", "da", "da", "1", "0000", "0", "A", dir.file(photo.name)));
+    EXPECT_TRUE(options.jpegOutput) << photo.name;
+  }
 }
 
 TEST_F(Parser, ThreeParametersTakeTheFirstAsPathAndAskOnlyForJpeg) {

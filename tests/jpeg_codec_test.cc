@@ -2,11 +2,15 @@
 // decode, written files against the library's plain RGB encode.
 #include <gtest/gtest.h>
 
-#include "codecs/bitmap_rows.h"
+#include <optional>
+
+#include "codecs/exif_data.h"
 #include "codecs/jpeg_codec.h"
 #include "codecs/picture_size.h"
 #include "engine/bitmap_buffer.h"
+#include "support/bitmap_rows.h"
 #include "support/bmp_fixture.h"
+#include "support/exif_fixture.h"
 #include "support/picture_fixture.h"
 #include "support/temp_dir.h"
 
@@ -33,9 +37,9 @@ std::vector<uint8_t> plainBitmap(const RgbImage& image) {
 }
 
 std::vector<uint8_t> readJpeg(const std::string& path) {
-  const int64_t size = GetJpegBitmapSize(path);
-  EXPECT_GT(size, 0);
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::max<int64_t>(size, 0)), 0xAA);
+  const std::optional<uint32_t> size = GetJpegBitmapSize(path);
+  EXPECT_TRUE(size);
+  std::vector<uint8_t> buffer(size.value_or(0), 0xAA);
   EXPECT_EQ(kPictureRead, ReadJpegBitmap(path, buffer.data(), buffer.size()));
   return buffer;
 }
@@ -79,16 +83,16 @@ TEST(JpegRead, FirstPixelIsTheBottomLeftInBlueGreenRedAndWidthFiveRowsAreSixteen
 TEST(JpegRead, RefusesCmykBeforeWritingAnyRow) {
   TempDir dir;
   writeJpeg(dir.file("c.jpg"), {8, 8, JpegKind::kCmyk});
-  const int64_t size = GetJpegBitmapSize(dir.file("c.jpg"));
-  ASSERT_EQ(54 + 24 * 8, size);
-  std::vector<uint8_t> buffer(static_cast<size_t>(size), 0xAA);
+  const std::optional<uint32_t> size = GetJpegBitmapSize(dir.file("c.jpg"));
+  ASSERT_EQ(54u + 24 * 8, size);
+  std::vector<uint8_t> buffer(*size, 0xAA);
   EXPECT_EQ(kPictureUnreadable, ReadJpegBitmap(dir.file("c.jpg"), buffer.data(), buffer.size()));
   EXPECT_EQ(std::vector<uint8_t>(buffer.size(), 0xAA), buffer);
 }
 
 TEST(JpegRead, MissingFileAndWrongBufferSize) {
   TempDir dir;
-  EXPECT_EQ(-1, GetJpegBitmapSize(dir.file("none.jpg")));
+  EXPECT_EQ(std::nullopt, GetJpegBitmapSize(dir.file("none.jpg")));
   uint8_t byte = 0;
   EXPECT_EQ(kPictureUnreadable, ReadJpegBitmap(dir.file("none.jpg"), &byte, 1));
   writeJpeg(dir.file("p.jpg"), {8, 8});
@@ -150,4 +154,33 @@ TEST(JpegWrite, NeverReplacesAFileAndRefusesOtherDepths) {
   EXPECT_EQ(kPictureWrongBitmap, WriteJpegBitmap(dir.file("n.jpg"), bitmap.data(), bitmap.size() - 1));
   EXPECT_EQ(kPictureCannotCreate, WriteJpegBitmap(dir.file("no/such/dir.jpg"), bitmap.data(), bitmap.size()));
   EXPECT_EQ((std::vector<std::string>{"o.jpg"}), dir.list());
+}
+
+TEST(JpegWrite, CarriesTheExifBlockAndTheProfileOnlyWhereTheirSegmentsHoldThem) {
+  TempDir dir;
+  std::vector<uint8_t> bitmap = makePatternBitmap(9, 7, 24);
+  const std::vector<uint8_t> exif = makeExif({1, false, 9, 7});
+  const struct {
+    const char* what;
+    size_t exifBytes, iccBytes;
+    bool exifCarried, iccCarried;
+  } cases[] = {
+      {"both", exif.size(), 70000, true, true},
+      {"the largest profile", 0, size_t{255} * 65519, false, true},
+      {"a profile past 255 segments", 0, size_t{255} * 65519 + 1, false, false},
+      {"an EXIF block past one segment", kMaxExifInJpeg + 1, 0, false, false},
+      {"an EXIF block filling one", kMaxExifInJpeg, 0, true, false},
+  };
+  for (const auto& c : cases) {
+    PictureMetadata carried;
+    carried.exif = exif;
+    carried.exif.resize(c.exifBytes, 0);  // whatever follows the directories is carried as it is
+    carried.iccProfile = c.iccBytes != 0 ? makeIccProfile(c.iccBytes) : std::vector<uint8_t>{};
+    ASSERT_EQ(kPictureWritten, WriteJpegBitmap(dir.file("c.jpg"), bitmap.data(), bitmap.size(), carried)) << c.what;
+    EXPECT_EQ("", jpegFault(dir.file("c.jpg"))) << c.what;
+    const CarriedData have = jpegCarried(dir.file("c.jpg"));
+    EXPECT_EQ(c.exifCarried ? carried.exif : std::vector<uint8_t>{}, have.exif) << c.what;
+    EXPECT_EQ(c.iccCarried ? carried.iccProfile : std::vector<uint8_t>{}, have.icc) << c.what;
+    std::remove(dir.file("c.jpg").c_str());
+  }
 }

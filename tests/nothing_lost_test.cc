@@ -25,12 +25,14 @@ using namespace quarn::testing;
 namespace {
 
 // Each picture kind with each way its result can be written: a JPEG input
-// once to JPEG and once to BMP.
+// once to JPEG and once to BMP; the photos of phones and the web (HEIC,
+// AVIF, WebP) one way each.
 struct Conversion {
   std::string kind;
   unsigned variant;  // of eightParameters: even gives a JPEG result, odd a BMP one
 };
-const Conversion kConversions[] = {{"bmp", 0}, {"bmp16", 1}, {"png", 0}, {"jpeg", 0}, {"jpeg", 1}, {"tiff", 1}, {"avi", 0}};
+const Conversion kConversions[] = {{"bmp", 0},  {"bmp16", 1}, {"png", 0},  {"jpeg", 0}, {"jpeg", 1}, {"tiff", 1},
+                                   {"heic", 0}, {"avif", 1},  {"webp", 0}, {"avi", 0}};
 
 std::string describe(const Conversion& c) { return c.kind + " variant " + std::to_string(c.variant); }
 

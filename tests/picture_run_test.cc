@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 #include "codecs/jpeg_branch.h"
 #include "codecs/jpeg_codec.h"
@@ -11,6 +12,7 @@
 #include "engine/bitmap_buffer.h"
 #include "engine/memory_conversion.h"
 #include "support/picture_fixture.h"
+#include "support/picture_runs.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -19,14 +21,6 @@ namespace codecs = quarn::codecs;
 namespace engine = quarn::engine;
 
 namespace {
-
-const char* const kSettingsTen =
-    " Izpolzvana dulbochina: 10\n Izpolzvane na cvetova optimizaciq: ne\n Izpolzvane na 3D+: ne\n"
-    " Zarejdane & konvertirane .........";
-
-std::vector<std::string> eight(const std::string& path, bool jpegOutput) {
-  return {"10", "ne", "ne", jpegOutput ? "1" : "0", "0000", "0", "A", path};
-}
 
 // The same run under a file size limit of 4 KB: writes past it fail.
 ProgramResult runOnFullDisk(const std::vector<std::string>& args) {
@@ -41,15 +35,11 @@ class PictureRun : public ::testing::Test {
   // What the program should have converted: the decoded picture through
   // the in-memory conversion with depth 10, its header's size.
   std::vector<uint8_t> expected(const std::string& path, bool tiff) {
-    const int64_t size = tiff ? codecs::GetTiffBitmapSize(path) : codecs::GetJpegBitmapSize(path);
-    std::vector<uint8_t> source(static_cast<size_t>(size)), result(static_cast<size_t>(size));
-    EXPECT_EQ(0, tiff ? codecs::ReadTiffBitmap(path, source.data(), source.size())
+    const std::optional<uint32_t> size = tiff ? codecs::GetTiffBitmapSize(path) : codecs::GetJpegBitmapSize(path);
+    std::vector<uint8_t> source(size.value_or(0));
+    EXPECT_EQ(codecs::kPictureRead, tiff ? codecs::ReadTiffBitmap(path, source.data(), source.size())
                       : codecs::ReadJpegBitmap(path, source.data(), source.size()));
-    engine::ConversionSettings settings;
-    settings.depth = 10;
-    EXPECT_EQ(engine::kConverted, engine::convertBitmapBuffer(source, result.data(), result.size(), settings));
-    result.resize(engine::loadLe32(result.data() + engine::field::kFileSize));
-    return result;
+    return convertedWithDepthTen(source);
   }
 
   TempDir dir;
@@ -58,7 +48,7 @@ class PictureRun : public ::testing::Test {
 TEST_F(PictureRun, JpegToJpeg) {
   writeJpeg(dir.file("in.jpg"), {101, 61});
   const std::vector<uint8_t> input = readFile(dir.file("in.jpg"));
-  const ProgramResult r = runQuarn(eight(dir.file("in.jpg"), true));
+  const ProgramResult r = runQuarn(eightParametersWithDepth(dir.file("in.jpg"), true));
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... gotovo!\n" + kSettingsTen +
                 " gotovo!\n Suhranenie kato JPEG ... gotovo!",
@@ -80,7 +70,7 @@ TEST_F(PictureRun, JpegToJpeg) {
 TEST_F(PictureRun, JpegToBmpAndGreyJpegs) {
   for (const JpegKind kind : {JpegKind::kColour, JpegKind::kGrey}) {
     writeJpeg(dir.file("in.jpg"), {101, 61, kind, kind == JpegKind::kGrey});
-    const ProgramResult r = runQuarn(eight(dir.file("in.jpg"), false));
+    const ProgramResult r = runQuarn(eightParametersWithDepth(dir.file("in.jpg"), false));
     EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... gotovo!\n" + kSettingsTen + " gotovo!", r.out);
     const std::string out = onlyOutput(dir);
     ASSERT_TRUE(isOutputName(out, ".bmp")) << out;
@@ -97,7 +87,7 @@ TEST_F(PictureRun, TiffToTiff) {
   picture.height = 41;
   picture.kind = TiffKind::kRgba;
   writeTiff(dir.file("in.tif"), picture);
-  const ProgramResult r = runQuarn(eight(dir.file("in.tif"), false));
+  const ProgramResult r = runQuarn(eightParametersWithDepth(dir.file("in.tif"), false));
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ(expectedPreamble() + " Dekompresirane na TIFF ... gotovo!\n" + kSettingsTen +
                 " gotovo!\n Suhranenie kato TIFF ... gotovo!",
@@ -150,16 +140,16 @@ TEST_F(PictureRun, AnExistingOutputIsNeverReplaced) {
 
 TEST_F(PictureRun, PicturesThatCannotBeDecoded) {
   writeJpeg(dir.file("cmyk.jpg"), {16, 16, JpegKind::kCmyk});
-  ProgramResult r = runQuarn(eight(dir.file("cmyk.jpg"), true));
+  ProgramResult r = runQuarn(eightParametersWithDepth(dir.file("cmyk.jpg"), true));
   EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... proval pri dekompresiraneto!", r.out);
 
   writeFile(dir.file("bad.tif"), {'M', 'M', 0, 42, 0, 0, 0, 0});
-  r = runQuarn(eight(dir.file("bad.tif"), false));
+  r = runQuarn(eightParametersWithDepth(dir.file("bad.tif"), false));
   EXPECT_EQ(expectedPreamble() + " Dekompresirane na TIFF ... proval pri purvonachalno otvarqne na faila!", r.out);
 
   // Not a JPEG at all: a fatal error of the library ends the run with 1.
   writeFile(dir.file("text.jpg"), {'h', 'e', 'l', 'l', 'o'});
-  r = runQuarn(eight(dir.file("text.jpg"), true));
+  r = runQuarn(eightParametersWithDepth(dir.file("text.jpg"), true));
   EXPECT_EQ(1, r.exitCode);
   EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ...", r.out);
   EXPECT_NE(std::string::npos, r.err.find("Not a JPEG file"));
@@ -171,7 +161,7 @@ TEST_F(PictureRun, AJpegCutInItsEntropyCodedDataIsStillConverted) {
   std::vector<uint8_t> bytes = readFile(dir.file("p.jpg"));
   bytes.resize(bytes.size() / 2);
   writeFile(dir.file("cut.jpg"), bytes);
-  const ProgramResult r = runQuarn(eight(dir.file("cut.jpg"), true));
+  const ProgramResult r = runQuarn(eightParametersWithDepth(dir.file("cut.jpg"), true));
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... gotovo!\n" + kSettingsTen +
                 " gotovo!\n Suhranenie kato JPEG ... gotovo!",
@@ -185,16 +175,16 @@ TEST_F(PictureRun, AFullDiskLeavesNoPartialOutput) {
   picture.width = 300;
   picture.height = 200;
   writeTiff(dir.file("in.tif"), picture);
-  ProgramResult r = runOnFullDisk(eight(dir.file("in.jpg"), true));
+  ProgramResult r = runOnFullDisk(eightParametersWithDepth(dir.file("in.jpg"), true));
   EXPECT_EQ(2, r.exitCode);
   EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... gotovo!\n" + kSettingsTen +
                 " gotovo!\n Suhranenie kato JPEG ... proval!",
             r.out);
-  r = runOnFullDisk(eight(dir.file("in.jpg"), false));
+  r = runOnFullDisk(eightParametersWithDepth(dir.file("in.jpg"), false));
   EXPECT_EQ(expectedPreamble() + " Dekompresirane na JPEG ... gotovo!\n" + kSettingsTen +
                 " gotovo! greshka! Nqma dostatachno svobodno diskovo prostranstvo!",
             r.out);
-  r = runOnFullDisk(eight(dir.file("in.tif"), false));
+  r = runOnFullDisk(eightParametersWithDepth(dir.file("in.tif"), false));
   EXPECT_EQ(expectedPreamble() + " Dekompresirane na TIFF ... gotovo!\n" + kSettingsTen +
                 " gotovo!\n Suhranenie kato TIFF ... proval!",
             r.out);

@@ -10,6 +10,8 @@
 #include "support/reference_inflater.h"
 #include "support/temp_dir.h"
 
+using quarn::codecs::PngDecodeResult;
+using quarn::codecs::SinkAnswer;
 using quarn::codecs::VkGenericPngDecoder;
 using quarn::codecs::VkRawPngDecoder;
 using namespace quarn::testing;
@@ -17,7 +19,7 @@ using namespace quarn::testing;
 namespace {
 
 struct Decoded {
-  int result = 0;
+  PngDecodeResult result = PngDecodeResult::kUnreadable;
   int32_t width = 0, height = 0;
   std::vector<uint8_t> rgba;
   std::string console;
@@ -71,7 +73,7 @@ void expectLikeLibpng(const PngPicture& p, const PngOptions& o, const std::strin
   const LibpngImage lib = decodeWithLibpng(file);
   ASSERT_TRUE(lib.ok) << what;
   const Decoded ours = decode(file);
-  ASSERT_EQ(1, ours.result) << what;
+  ASSERT_EQ(PngDecodeResult::kDecoded, ours.result) << what;
   ASSERT_EQ(int32_t(p.width), ours.width) << what;
   ASSERT_EQ(int32_t(p.height), ours.height) << what;
   for (size_t i = 0; i < size_t{p.width} * p.height; ++i) {
@@ -174,10 +176,10 @@ TEST(PngDecoder, OneByteAtATimeGivesTheSamePixelsAndStopsAfterTheLastScanline) {
       }
       quarn::platform::RecordingConsole console;
       VkRawPngDecoder d(console);
-      ASSERT_EQ(1, d.DecodeMemory(file.data(), file.size()));
+      ASSERT_EQ(PngDecodeResult::kDecoded, d.DecodeMemory(file.data(), file.size()));
       const std::vector<uint8_t> lines = filteredScanlines(p, kFilterByRow);
-      for (size_t i = 0; i < lines.size(); ++i) ASSERT_EQ(1, d.PutByte(lines[i])) << i;
-      EXPECT_EQ(0, d.PutByte(0));
+      for (size_t i = 0; i < lines.size(); ++i) ASSERT_EQ(SinkAnswer::kMore, d.PutByte(lines[i])) << i;
+      EXPECT_EQ(SinkAnswer::kStop, d.PutByte(0));
       EXPECT_EQ(0u, d.PutBytes(lines.data(), lines.size()));
       const std::vector<uint8_t> got(d.pixels(), d.pixels() + whole.rgba.size());
       EXPECT_TRUE(whole.rgba == got) << int(f.colourType) << "/" << int(f.bitDepth) << " adam7 " << adam7;
@@ -246,13 +248,13 @@ TEST(PngDecoder, PaletteRulesOfThisDecoder) {
   VkRawPngDecoder d(console);
   const std::vector<uint8_t> file = fileWith({pngChunk("IHDR", ihdrData(1, 1, 8, 3)), pngChunk("PLTE", palette),
                                               pngChunk("PLTE", std::vector<uint8_t>(300 * 3, 77))}, {0, 0});
-  ASSERT_EQ(1, d.DecodeMemory(file.data(), file.size()));
+  ASSERT_EQ(PngDecodeResult::kDecoded, d.DecodeMemory(file.data(), file.size()));
   EXPECT_EQ(300u, d.paletteCount());
   EXPECT_EQ((std::vector<uint8_t>{77, 77, 77, 255}), std::vector<uint8_t>(d.pixels(), d.pixels() + 4));
 
   // A palette length that is not a multiple of 3 refuses the file.
   const Decoded bad = decode(fileWith({pngChunk("IHDR", ihdrData(1, 1, 8, 3)), pngChunk("PLTE", {1, 2, 3, 4})}, {0, 0}));
-  EXPECT_EQ(-1, bad.result);
+  EXPECT_EQ(PngDecodeResult::kNotPng, bad.result);
   EXPECT_TRUE(bad.rgba.empty());
 }
 
@@ -321,23 +323,23 @@ TEST(PngDecoder, ChunkRules) {
   std::vector<uint8_t> header = ihdrData(6, 5, 8, 2);
   header.pop_back();
   const Decoded shortHeader = decode(fileWith({pngChunk("IHDR", header)}, {0}));
-  EXPECT_EQ(1, shortHeader.result);
+  EXPECT_EQ(PngDecodeResult::kDecoded, shortHeader.result);
   EXPECT_EQ(0, shortHeader.width);
 }
 
 TEST(PngDecoder, RefusedFilesAndPictures) {
-  EXPECT_EQ(-1, decode({}).result);
-  EXPECT_EQ(-1, decode({137, 80, 78, 71, 13, 10, 26}).result);
-  EXPECT_EQ(-1, decode({137, 80, 78, 71, 13, 10, 26, 11}).result);
-  EXPECT_EQ(1, decode(pngSignature()).result);
+  EXPECT_EQ(PngDecodeResult::kNotPng, decode({}).result);
+  EXPECT_EQ(PngDecodeResult::kNotPng, decode({137, 80, 78, 71, 13, 10, 26}).result);
+  EXPECT_EQ(PngDecodeResult::kNotPng, decode({137, 80, 78, 71, 13, 10, 26, 11}).result);
+  EXPECT_EQ(PngDecodeResult::kDecoded, decode(pngSignature()).result);
 
   quarn::platform::RecordingConsole console;
   VkRawPngDecoder d(console);
   TempDir dir;
-  EXPECT_EQ(-1, d.Decode(dir.file("missing.png")));
-  EXPECT_EQ(-1, d.Decode(dir.path()));
+  EXPECT_EQ(PngDecodeResult::kUnreadable, d.Decode(dir.file("missing.png")));
+  EXPECT_EQ(PngDecodeResult::kUnreadable, d.Decode(dir.path()));
   writeFile(dir.file("a.png"), encodePng(randomPicture(3, 2, 6, 8, false, 1)));
-  EXPECT_EQ(1, d.Decode(dir.file("a.png")));
+  EXPECT_EQ(PngDecodeResult::kDecoded, d.Decode(dir.file("a.png")));
   EXPECT_EQ(3, d.outWidth());
 
   // Every other colour type and depth: Decode succeeds with an empty picture.
@@ -349,7 +351,7 @@ TEST(PngDecoder, RefusedFilesAndPictures) {
       }
       const Decoded r = decode(fileWith({pngChunk("IHDR", ihdrData(9, 2, uint8_t(depth), uint8_t(type)))},
                                         std::vector<uint8_t>(200, 1), 0));
-      ASSERT_EQ(1, r.result);
+      ASSERT_EQ(PngDecodeResult::kDecoded, r.result);
       ASSERT_EQ(0, r.width) << type << "/" << depth;
       ASSERT_EQ(0, r.height) << type << "/" << depth;
     }
@@ -357,7 +359,7 @@ TEST(PngDecoder, RefusedFilesAndPictures) {
   // Stores beyond 32 bits, and pictures far larger than their data could fill.
   for (const auto& [w, h] : {std::pair{65536u, 16384u}, std::pair{0x80000000u, 1u}, std::pair{30000u, 30000u}}) {
     const Decoded r = decode(fileWith({pngChunk("IHDR", ihdrData(w, h, 8, 6))}, std::vector<uint8_t>(1000)));
-    EXPECT_EQ(1, r.result);
+    EXPECT_EQ(PngDecodeResult::kDecoded, r.result);
     EXPECT_EQ(0, r.width) << w << "x" << h;
   }
   // Interlace method 2: only the first filter byte is taken; the store stays clear.
@@ -365,7 +367,7 @@ TEST(PngDecoder, RefusedFilesAndPictures) {
   EXPECT_EQ(std::vector<uint8_t>(16, 0), other.rgba);
   // Width 0: an empty store.
   const Decoded empty = decode(fileWith({pngChunk("IHDR", ihdrData(0, 5, 8, 0))}, {0, 0, 0, 0, 0}));
-  EXPECT_EQ(1, empty.result);
+  EXPECT_EQ(PngDecodeResult::kDecoded, empty.result);
   EXPECT_EQ(0, empty.width);
   EXPECT_EQ(5, empty.height);
 }
@@ -388,7 +390,7 @@ TEST(PngDecoder, APictureIsNoLargerThanItsDataCouldFill) {
     const size_t scanline = c.depth == 1 ? (c.width + 7) / 8 : size_t{4} * c.width;
     const std::vector<uint8_t> raw(c.height * (1 + scanline), 0);
     const Decoded r = decode(fileWith({pngChunk("IHDR", ihdrData(c.width, c.declaredHeight, c.depth, c.colourType))}, raw, 9));
-    EXPECT_EQ(1, r.result);
+    EXPECT_EQ(PngDecodeResult::kDecoded, r.result);
     EXPECT_EQ(c.decoded ? int32_t(c.width) : 0, r.width) << c.width << "x" << c.declaredHeight;
   }
 }
@@ -411,7 +413,7 @@ TEST(PngDecoder, DamagedDataLeavesTheRestClear) {
   }
   const Decoded cut = decode(file);
   size_t reached = 0;
-  referenceInflate(half.data(), half.size(), [&](uint8_t) { return ++reached, 1; });
+  referenceInflate(half.data(), half.size(), [&](uint8_t) { return ++reached, SinkAnswer::kMore; });
   const size_t fullRows = reached / (1 + 50 * 4);
   ASSERT_GT(fullRows, 5u);
   ASSERT_LT(fullRows, 39u);
@@ -460,7 +462,7 @@ TEST(PngDecoder, CorruptionSweep) {
         }
         // The placeholder is not a zlib stream (method 0): nothing is inflated.
         r.result = d.DecodeMemory(head.data(), head.size());
-        if (r.result == 1 && d.pixels() != nullptr) {
+        if (r.result == PngDecodeResult::kDecoded && d.pixels() != nullptr) {
           referenceInflate(z.data(), z.size(), [&](uint8_t b) { return d.PutByte(b); });
         }
         r.width = d.outWidth();
@@ -492,7 +494,7 @@ TEST(PngDecoder, FlipAndSwapGiveBottomUpBgra) {
   const std::vector<uint8_t> file = encodePng(p);
   quarn::platform::RecordingConsole console;
   VkRawPngDecoder d(console);
-  ASSERT_EQ(1, d.DecodeMemory(file.data(), file.size()));
+  ASSERT_EQ(PngDecodeResult::kDecoded, d.DecodeMemory(file.data(), file.size()));
   const std::vector<uint8_t> before(d.pixels(), d.pixels() + 36);
   d.FlipRows();
   quarn::codecs::SwapRedBlue(d);
@@ -509,13 +511,13 @@ TEST(PngDecoder, FlipAndSwapGiveBottomUpBgra) {
 TEST(PngDecoder, FuzzerFindings) {
   struct Case {
     const char* file;
-    int result;
+    PngDecodeResult result;
     int32_t width, height;
   } cases[] = {
       // No rows, but 16-bit RGB rows of 150994944 pixels: no 2.7 GB of scanline buffers.
-      {"oom_zero_rows_huge_scanline.png", 1, 0, 0},
+      {"oom_zero_rows_huge_scanline.png", PngDecodeResult::kDecoded, 0, 0},
       // Colour type 1, depth 208: once taken for palette 8 with no scanline buffer.
-      {"crash_colour1_depth208.png", 1, 0, 0},
+      {"crash_colour1_depth208.png", PngDecodeResult::kDecoded, 0, 0},
   };
   for (const Case& c : cases) {
     const Decoded d = decode(readFile(std::string(QUARN_REGRESS_DIR) + "/" + c.file));

@@ -10,7 +10,9 @@
 #include "support/reference_inflater.h"
 
 using quarn::codecs::PngByteSink;
+using quarn::codecs::InflateEnd;
 using quarn::codecs::PngInflater;
+using quarn::codecs::SinkAnswer;
 using namespace quarn::testing;
 
 namespace {
@@ -19,9 +21,9 @@ namespace {
 class RecordingSink : public PngByteSink {
  public:
   explicit RecordingSink(size_t limit = SIZE_MAX) : limit_(limit) {}
-  int PutByte(uint8_t b) override {
+  SinkAnswer PutByte(uint8_t b) override {
     got.push_back(b);
-    return got.size() < limit_ ? 1 : 0;
+    return got.size() < limit_ ? SinkAnswer::kMore : SinkAnswer::kStop;
   }
   std::vector<uint8_t> got;
 
@@ -41,7 +43,7 @@ class RunSink : public RecordingSink {
 };
 
 struct Outcome {
-  int result;
+  InflateEnd result;
   std::vector<uint8_t> got;
   std::string message;
 };
@@ -49,15 +51,15 @@ struct Outcome {
 Outcome inflate(const std::vector<uint8_t>& stream, size_t limit = SIZE_MAX) {
   RunSink sink(limit);
   quarn::platform::RecordingConsole console;
-  const int r = PngInflater(sink, console).Inflate(stream.size(), stream.data());
+  const InflateEnd r = PngInflater(sink, console).Inflate(stream.size(), stream.data());
   return {r, sink.got, console.text()};
 }
 
 Outcome reference(const std::vector<uint8_t>& stream, size_t limit = SIZE_MAX) {
-  Outcome o{0, {}, {}};
+  Outcome o{InflateEnd::kCut, {}, {}};
   const ReferenceInflateResult r = referenceInflate(stream.data(), stream.size(), [&](uint8_t b) {
     o.got.push_back(b);
-    return o.got.size() < limit ? 1 : 0;
+    return o.got.size() < limit ? SinkAnswer::kMore : SinkAnswer::kStop;
   });
   o.result = r.result;
   o.message = r.message;
@@ -121,7 +123,7 @@ TEST(Inflate, AnEmptyFixedBlockEndsTheStreamWithNothing) {
   w.bits(1, 2);  // fixed codes
   w.fixed(256);
   const Outcome o = inflate(w.done());
-  EXPECT_EQ(1, o.result);
+  EXPECT_EQ(InflateEnd::kFinished, o.result);
   EXPECT_TRUE(o.got.empty());
 }
 
@@ -139,7 +141,7 @@ TEST(Inflate, StoredBytesComeOutUnchangedAndLaterBlocksCopyFromThem) {
   w.bits(0, 1);      // distance 5
   w.fixed(256);
   const Outcome o = inflate(w.done());
-  EXPECT_EQ(1, o.result);
+  EXPECT_EQ(InflateEnd::kFinished, o.result);
   EXPECT_EQ(std::string("quarnquar"), std::string(o.got.begin(), o.got.end()));
 }
 
@@ -152,13 +154,13 @@ TEST(Inflate, ALongestCopyAtDistanceOneRepeatsThePreviousByte) {
   w.code(0, 5);  // distance 1
   w.fixed(256);
   const Outcome o = inflate(w.done());
-  EXPECT_EQ(1, o.result);
+  EXPECT_EQ(InflateEnd::kFinished, o.result);
   EXPECT_EQ(std::vector<uint8_t>(259, 'x'), o.got);
 
   // A sink stopping inside the copy ends the call on that byte.
   for (size_t limit : {1, 2, 100, 259}) {
     const Outcome stopped = inflate(w.done(), limit);
-    EXPECT_EQ(0, stopped.result) << limit;
+    EXPECT_EQ(InflateEnd::kCut, stopped.result) << limit;
     EXPECT_EQ(std::vector<uint8_t>(limit, 'x'), stopped.got) << limit;
   }
 }
@@ -180,7 +182,7 @@ TEST(Inflate, ASmallWindowWrapsDistancesInsideIt) {
   for (int i = 0; i < 3; ++i) want.push_back(want[want.size() - 5]);
   w.fixed(256);
   const Outcome o = inflate(w.done());
-  EXPECT_EQ(1, o.result);
+  EXPECT_EQ(InflateEnd::kFinished, o.result);
   EXPECT_EQ(want, o.got);
   expectSameAsReference(w.done(), "CINFO 0");
 }
@@ -195,7 +197,7 @@ TEST(Inflate, ADistanceBeforeTheFirstByteReadsTheClearedWindow) {
   w.bits(1, 2);   // 10
   w.fixed(256);
   const Outcome o = inflate(w.done());
-  EXPECT_EQ(1, o.result);
+  EXPECT_EQ(InflateEnd::kFinished, o.result);
   EXPECT_EQ((std::vector<uint8_t>{'a', 0, 0, 0}), o.got);
   // Distance codes 30 and 31 are taken as they come, inside the window.
   BitWriter far;
@@ -207,25 +209,25 @@ TEST(Inflate, ADistanceBeforeTheFirstByteReadsTheClearedWindow) {
   far.bits(16383, 14);  // 65536
   far.fixed(256);
   expectSameAsReference(far.done(), "distance code 31");
-  EXPECT_EQ(1, inflate(far.done()).result);
+  EXPECT_EQ(InflateEnd::kFinished, inflate(far.done()).result);
 }
 
 TEST(Inflate, RefusedHeadersOutputNothing) {
   const Outcome method15 = inflate({0x7F, 0x9C, 0x03, 0x00});
-  EXPECT_EQ(0, method15.result);
+  EXPECT_EQ(InflateEnd::kCut, method15.result);
   EXPECT_EQ("\nNepoznat metod za kompresiq! (15)\n", method15.message);
   EXPECT_TRUE(method15.got.empty());
 
   std::vector<uint8_t> dictionary = zlibCompress({1, 2, 3}, 6);
   dictionary[1] |= 32;
   const Outcome preset = inflate(dictionary);
-  EXPECT_EQ(0, preset.result);
+  EXPECT_EQ(InflateEnd::kCut, preset.result);
   EXPECT_EQ("", preset.message);
   EXPECT_TRUE(preset.got.empty());
 
-  EXPECT_EQ(0, inflate({}).result);
-  EXPECT_EQ(0, inflate({0x78}).result);
-  EXPECT_EQ(0, inflate({0x78, 0x9C}).result);
+  EXPECT_EQ(InflateEnd::kCut, inflate({}).result);
+  EXPECT_EQ(InflateEnd::kCut, inflate({0x78}).result);
+  EXPECT_EQ(InflateEnd::kCut, inflate({0x78, 0x9C}).result);
 }
 
 TEST(Inflate, BlockType3StopsButKeepsWhatCameBefore) {
@@ -239,7 +241,7 @@ TEST(Inflate, BlockType3StopsButKeepsWhatCameBefore) {
   w.bits(3, 2);
   w.bits(0, 16);
   const Outcome o = inflate(w.done());
-  EXPECT_EQ(0, o.result);
+  EXPECT_EQ(InflateEnd::kCut, o.result);
   EXPECT_EQ((std::vector<uint8_t>{'h', 'i'}), o.got);
 }
 
@@ -255,7 +257,7 @@ TEST(Inflate, IgnoredSymbolsAndTrailingBytes) {
   std::vector<uint8_t> stream = w.done();
   stream.insert(stream.end(), {0xDE, 0xAD, 0xBE, 0xEF, 0xFF});
   const Outcome o = inflate(stream);
-  EXPECT_EQ(1, o.result);
+  EXPECT_EQ(InflateEnd::kFinished, o.result);
   EXPECT_EQ((std::vector<uint8_t>{'a', 'b'}), o.got);
 }
 
@@ -268,7 +270,7 @@ TEST(Inflate, ZlibStreamsOfEveryKindComeBackWhole) {
         for (int strategy : strategies) {
           if (size > 100000 && level == 9 && strategy == Z_FILTERED) continue;  // slow to make, nothing new
           const Outcome o = inflate(zlibCompress(data, level, strategy));
-          EXPECT_EQ(1, o.result) << size << " " << level << " " << strategy;
+          EXPECT_EQ(InflateEnd::kFinished, o.result) << size << " " << level << " " << strategy;
           EXPECT_TRUE(data == o.got) << size << " " << level << " " << strategy;
         }
       }

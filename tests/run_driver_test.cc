@@ -197,10 +197,13 @@ TEST_F(Run, HelpScreen) {
   EXPECT_EQ(0u, r.out.find(" quarn - Pomosht\n\n quarn.exe dulbochina 3D+ cv_opt eventualen_izhod kodek-id\n"));
   const std::string tail =
       " Primeri: \n\n quarn.exe ?\n quarn.exe ?k\n quarn.exe 15 da da 0 0000 0 B c:\\fail.bmp\n"
-      " quarn.exe 0 ne da 1 0000 0 A c:\\fail2.jpg\n quarn.exe 22 da ne 1 iv32 80 C c:\\fail3.avi\n\n";
+      " quarn.exe 0 ne da 1 0000 0 A c:\\fail2.jpg\n quarn.exe 0 da da 1 0000 0 A c:\\IMG_2231.HEIC\n"
+      " quarn.exe 22 da ne 1 iv32 80 C c:\\fail3.avi\n\n";
   ASSERT_GE(r.out.size(), tail.size());
   EXPECT_EQ(tail, r.out.substr(r.out.size() - tail.size()));
   EXPECT_EQ(std::string::npos, r.out.find("Ostrel"));  // no banner
+  EXPECT_NE(std::string::npos,
+            r.out.find(" <put_kum_fail> - faila za konvertirane (BMP, PNG, JPEG, TIFF, HEIC, HEIF, AVIF,\n WebP ili AVI)"));
 }
 
 TEST_F(Run, CodecListFrameIsAlwaysPrinted) {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include "codecs/bitmap_rows.h"
+#include <optional>
+
 #include "codecs/tiff_codec.h"
 #include "engine/bitmap_buffer.h"
+#include "support/bitmap_rows.h"
 #include "support/bmp_fixture.h"
 #include "support/picture_fixture.h"
 #include "support/temp_dir.h"
@@ -17,9 +19,9 @@ namespace engine = quarn::engine;
 namespace {
 
 std::vector<uint8_t> readTiff(const std::string& path) {
-  const int64_t size = GetTiffBitmapSize(path);
-  EXPECT_GT(size, 0);
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::max<int64_t>(size, 0)), 0xAA);
+  const std::optional<uint32_t> size = GetTiffBitmapSize(path);
+  EXPECT_TRUE(size);
+  std::vector<uint8_t> buffer(size.value_or(0), 0xAA);
   EXPECT_EQ(kPictureRead, ReadTiffBitmap(path, buffer.data(), buffer.size()));
   return buffer;
 }
@@ -114,8 +116,8 @@ TEST(TiffRead, PicturesOfManyBandsLandInOrderWhicheverWayTheyAreStored) {
 TEST(TiffRead, NotATiffAndMissingFiles) {
   TempDir dir;
   writeFile(dir.file("x.tif"), {'I', 'I', 42, 0, 1, 2, 3});
-  EXPECT_EQ(-1, GetTiffBitmapSize(dir.file("x.tif")));
-  EXPECT_EQ(-1, GetTiffBitmapSize(dir.file("none.tif")));
+  EXPECT_EQ(std::nullopt, GetTiffBitmapSize(dir.file("x.tif")));
+  EXPECT_EQ(std::nullopt, GetTiffBitmapSize(dir.file("none.tif")));
   uint8_t byte = 0;
   EXPECT_EQ(kPictureUnreadable, ReadTiffBitmap(dir.file("none.tif"), &byte, 1));
 }
@@ -125,7 +127,7 @@ TEST(TiffRead, RefusesAFileWhoseStripsWouldNeedFarMoreMemoryThanItHolds) {
   // hundreds or thousands of samples per pixel make one strip decode to
   // gigabytes.
   for (const char* name : {"oom_many_samples_per_pixel.tif", "oom_wide_strip_many_samples.tif"}) {
-    EXPECT_EQ(-1, GetTiffBitmapSize(std::string(QUARN_REGRESS_DIR) + "/" + name)) << name;
+    EXPECT_EQ(std::nullopt, GetTiffBitmapSize(std::string(QUARN_REGRESS_DIR) + "/" + name)) << name;
   }
 }
 
@@ -149,10 +151,10 @@ TEST(TiffRead, DamagedFilesNeverCrash) {
       }
     }
     writeFile(dir.file("bad.tif"), bad);
-    const int64_t size = GetTiffBitmapSize(dir.file("bad.tif"));
-    if (size < 0) continue;
-    std::vector<uint8_t> buffer(static_cast<size_t>(size));
-    const int read = ReadTiffBitmap(dir.file("bad.tif"), buffer.data(), buffer.size());
+    const std::optional<uint32_t> size = GetTiffBitmapSize(dir.file("bad.tif"));
+    if (!size) continue;
+    std::vector<uint8_t> buffer(*size);
+    const PictureReadResult read = ReadTiffBitmap(dir.file("bad.tif"), buffer.data(), buffer.size());
     EXPECT_TRUE(read == kPictureRead || read == kPictureUnreadable);
   }
 }

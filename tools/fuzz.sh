@@ -29,11 +29,13 @@ ASAN_OPTIONS=detect_leaks=0 "$out/fuzz/make_seeds" "$target" "$corpus"
 options=()
 case $target in
   bmp_file_fuzz | memory_fuzz) options+=("-dict=$top/fuzz/dicts/bmp.dict") ;;
-  png_fuzz | jpeg_fuzz | tiff_fuzz) options+=("-dict=$top/fuzz/dicts/${target%_fuzz}.dict") ;;
+  png_fuzz | jpeg_fuzz | tiff_fuzz | exif_fuzz | heif_fuzz | webp_fuzz)
+    options+=("-dict=$top/fuzz/dicts/${target%_fuzz}.dict") ;;
   mp3_chunks_fuzz | wav_fuzz | avi_audio_fuzz | avi_fuzz) options+=("-dict=$top/fuzz/dicts/riff.dict") ;;
 esac
 seeds=()
 [ -d "$top/fuzz/seeds/$target" ] && seeds+=("$top/fuzz/seeds/$target")
-UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+# Leaks inside the libraries a target drives are suppressed as in the tests.
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 LSAN_OPTIONS=suppressions=$top/tests/lsan.supp \
   exec "$out/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$out/crashes/" \
   "${options[@]}" "$@" "$corpus" "${seeds[@]}"

@@ -131,6 +131,10 @@ InputKind inputKindOf(std::string_view path) {
   if (last == ".png") return InputKind::Png;
   if (last == ".jpg" || last == ".jpe" || last == "jpeg") return InputKind::Jpeg;
   if (last == ".tif" || last == "tiff") return InputKind::Tiff;
+  if (last == "heic") return InputKind::Heic;
+  if (last == "heif") return InputKind::Heif;
+  if (last == "avif") return InputKind::Avif;
+  if (last == "webp") return InputKind::Webp;
   return InputKind::Unsupported;
 }
 
@@ -142,6 +146,10 @@ const char* extensionFor(InputKind kind, bool jpegOutput) {
     case InputKind::Png:
       return ".bmp";
     case InputKind::Jpeg:
+    case InputKind::Heic:
+    case InputKind::Heif:
+    case InputKind::Avif:
+    case InputKind::Webp:
       return jpegOutput ? ".jpg" : ".bmp";
     case InputKind::Tiff:
       return ".tif";
@@ -196,7 +204,7 @@ ParseResult parseCommandLine(int argc, const char* const* argv, RunOptions& opti
   if (options.outputPath.size() + kExtensionLength > platform::kMaxPathLength) return ParseResult::kCannotOpen;
 
   options.inputKind = inputKindOf(options.inputPath);
-  if (options.inputKind == InputKind::Jpeg && !options.fullCommandLine) {
+  if (hasJpegOrBmpResult(options.inputKind) && !options.fullCommandLine) {
     options.jpegOutput = ask(services, kJpegCaption, kJpegText);
   }
   if (const char* extension = extensionFor(options.inputKind, options.jpegOutput)) {

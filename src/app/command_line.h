@@ -1,6 +1,7 @@
 // command_line.h: turns the process arguments into the run settings, with
 // the start-of-run dialogue: the usage box, the drag-and-drop questions and
-// the output-format question for JPEG inputs. Sets the process priority.
+// the output-format question for inputs with a JPEG or BMP result. Sets the
+// process priority.
 #pragma once
 
 #include <cstdint>

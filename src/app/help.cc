@@ -15,11 +15,11 @@ void printHelp(platform::Console& console) {
       " <dulbochina> - polojitelno chislo opredelqshto 3D dulbochinata na kartinata;\n ako e 0 quarn si go precenq sama\n\n",
       " <3D+> - moje da bude 'da' ili 'ne'; dali quarn da izpolzva opciqta si za\n dopulnitelno dobavqne na 3d usheshtane\n\n",
       " <cv_opt> - mode da bude 'da' ili 'ne'; dali da se izpolzva cvetova optimizaciq\n\n",
-      " <eventualen_izhod> - moje da bude 0 (=BMP) ili 1 (=JPEG) - ako konvertirame\n JPEG fail mojem da izberem kakuv da bude izhodqshtiqt fail\n\n",
+      " <eventualen_izhod> - moje da bude 0 (=BMP) ili 1 (=JPEG) - ako konvertirame\n JPEG, HEIC, HEIF, AVIF ili WebP fail mojem da izberem kakuv da bude\n izhodqshtiqt fail\n\n",
       " <kodek-id> - indentifikator ot 4 simvola na kodeka koito da se izpolzva ako\n konvertirame video fail\n\n",
       " <kachestvo> - pri video konvertirane ako e posochen kodek razlichen ot 0000;\n chislo v interval 0-10000\n\n",
       " <prioritet> - bukva koqto opredelq pod kakuv prioritet\n da se startira programata; A - normalen; B - nad normalniq(po podrazbirane ako\n ne izpolzvate konzola); C - visok; D - realno vremevi\n\n",
-      " <put_kum_fail> - faila za konvertirane (BMP, PNG, JPEG, TIFF ili AVI)\n\n",
+      " <put_kum_fail> - faila za konvertirane (BMP, PNG, JPEG, TIFF, HEIC, HEIF, AVIF,\n WebP ili AVI)\n\n",
       " Kogato konvertirate fail vsichki argumenti sa zaduljitelni!!!\n\n",
       " Argument: ?k izkarva na ekrana indentifikatorite na vsichki nalichni kodeci\n",
       " Argument: ?  izkarva tazi pomoshtna informaciq\n\n",
@@ -27,6 +27,7 @@ void printHelp(platform::Console& console) {
       " quarn.exe ?\n quarn.exe ?k\n",
       " quarn.exe 15 da da 0 0000 0 B c:\\fail.bmp\n",
       " quarn.exe 0 ne da 1 0000 0 A c:\\fail2.jpg\n",
+      " quarn.exe 0 da da 1 0000 0 A c:\\IMG_2231.HEIC\n",
       " quarn.exe 22 da ne 1 iv32 80 C c:\\fail3.avi\n\n",
   };
   for (const char* text : kTexts) console.write(text);

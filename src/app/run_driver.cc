@@ -9,6 +9,7 @@
 #include "app/run_options.h"
 #include "app/video_branch.h"
 #include "codecs/jpeg_branch.h"
+#include "codecs/photo_branch.h"
 #include "codecs/png_branch.h"
 #include "codecs/tiff_branch.h"
 #include "engine/bmp_file.h"
@@ -36,6 +37,18 @@ engine::RunOutcome runBmpBranch(const RunOptions& options, platform::Console& co
   return engine::outcomeOf(result);
 }
 
+// The name the decoding line gives a HEIF file: its extension's.
+const char* heifKindName(InputKind kind) {
+  switch (kind) {
+    case InputKind::Heic:
+      return "HEIC";
+    case InputKind::Avif:
+      return "AVIF";
+    default:
+      return "HEIF";
+  }
+}
+
 }  // namespace
 
 engine::RunOutcome runBranch(const RunOptions& options, platform::Console& console) {
@@ -49,6 +62,14 @@ engine::RunOutcome runBranch(const RunOptions& options, platform::Console& conso
                                    options.conversionSettings(), console);
     case InputKind::Tiff:
       return codecs::runTiffBranch(options.inputPath, options.outputPath, options.conversionSettings(), console);
+    case InputKind::Heic:
+    case InputKind::Heif:
+    case InputKind::Avif:
+      return codecs::runHeifBranch(heifKindName(options.inputKind), options.inputPath, options.outputPath,
+                                   options.jpegOutput, options.conversionSettings(), console);
+    case InputKind::Webp:
+      return codecs::runWebpBranch(options.inputPath, options.outputPath, options.jpegOutput,
+                                   options.conversionSettings(), console);
     case InputKind::Avi:
       return runVideoBranch(options, console, platform::systemMessageBoxes());
     case InputKind::Unsupported:

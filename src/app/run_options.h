@@ -11,7 +11,13 @@
 namespace quarn::app {
 
 // Decided from the last four characters of the input's name.
-enum class InputKind { Bmp, Png, Jpeg, Tiff, Avi, Unsupported };
+enum class InputKind { Bmp, Png, Jpeg, Tiff, Heic, Heif, Avif, Webp, Avi, Unsupported };
+
+// The kinds whose result is a JPEG or a BMP file, as the user chooses.
+inline bool hasJpegOrBmpResult(InputKind kind) {
+  return kind == InputKind::Jpeg || kind == InputKind::Heic || kind == InputKind::Heif || kind == InputKind::Avif ||
+         kind == InputKind::Webp;
+}
 
 using video::CompressOptions;
 using platform::kFourCCDib;
@@ -26,7 +32,7 @@ struct RunOptions {
   bool autoDepth = false;
   bool plus3D = false;
   bool colourOptimisation = false;
-  bool jpegOutput = false;     // a JPEG input is written as JPEG (else BMP)
+  bool jpegOutput = false;     // a JPEG, HEIF or WebP input is written as JPEG (else BMP)
   CompressOptions compressOptions;
   bool fullCommandLine = false;  // all eight parameters given: no questions during the run
   bool useMmx3DNow = false;

@@ -5,13 +5,18 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <span>
+#include <vector>
 
+#include "codecs/exif_data.h"
 #include "codecs/picture_size.h"
 #include "engine/bitmap_buffer.h"
 #include "platform/output_file.h"
+#include "platform/process.h"
 
 namespace quarn::codecs {
 namespace {
@@ -19,13 +24,38 @@ namespace {
 // Rows handed to the library per call: fewer calls, same pixels.
 constexpr unsigned kRowsPerCall = 16;
 
+constexpr int kExifMarker = JPEG_APP0 + 1;
+constexpr int kIccMarker = JPEG_APP0 + 2;
+constexpr JOCTET kExifPrefix[6] = {'E', 'x', 'i', 'f', 0, 0};
+// A profile is cut into APP2 segments of at most 65519 bytes, numbered in
+// one byte: 255 of them at most.
+constexpr size_t kMaxIccInJpeg = size_t{255} * 65519;
+
+JpegFatalEnd fatalEnd = nullptr;
+
+// The library's standard manager prints the message, then calls exit():
+// ending through platform::endProcess instead runs the same clean-ups with
+// the console flushed first, and leaves one way for the process to end early.
+[[noreturn]] void endOnFatalError(j_common_ptr cinfo) {
+  (*cinfo->err->output_message)(cinfo);
+  if (fatalEnd != nullptr) fatalEnd();
+  platform::endProcess(EXIT_FAILURE);
+}
+
+// The library's standard error manager with the fatal errors routed above.
+jpeg_error_mgr* processEndingErrors(jpeg_error_mgr* errors) {
+  jpeg_std_error(errors);
+  errors->error_exit = endOnFatalError;
+  return errors;
+}
+
 // An open JPEG with its header read and its output set to blue-green-red,
 // which the library's colour conversion gives exactly as red-green-blue
 // with the bytes swapped afterwards.
 class JpegInput {
  public:
   JpegInput() {
-    cinfo_.err = jpeg_std_error(&errors_);
+    cinfo_.err = processEndingErrors(&errors_);
     jpeg_create_decompress(&cinfo_);
   }
   ~JpegInput() {
@@ -45,6 +75,10 @@ class JpegInput {
     }
     std::rewind(file_);
     jpeg_stdio_src(&cinfo_, file_);
+    // EXIF and the ICC profile are kept for the result; the pixels do not
+    // depend on them.
+    jpeg_save_markers(&cinfo_, kExifMarker, 0xffff);
+    jpeg_save_markers(&cinfo_, kIccMarker, 0xffff);
     jpeg_read_header(&cinfo_, TRUE);
     cinfo_.out_color_space = JCS_EXT_BGR;
     jpeg_calc_output_dimensions(&cinfo_);
@@ -60,6 +94,27 @@ class JpegInput {
 
   std::optional<uint32_t> bitmapSize() const {
     return plausibleBitmapSize(cinfo_.output_width, cinfo_.output_height, 24, fileSize_);
+  }
+
+  // The EXIF block of the first APP1 segment that holds one.
+  std::vector<uint8_t> exif() const {
+    for (jpeg_saved_marker_ptr m = cinfo_.marker_list; m != nullptr; m = m->next) {
+      if (m->marker != kExifMarker) continue;
+      const std::span<const uint8_t> segment(m->data, m->data_length);
+      const std::span<const uint8_t> block = withoutExifPrefix(segment);
+      if (block.size() != segment.size()) return {block.begin(), block.end()};
+    }
+    return {};
+  }
+
+  // The ICC profile, put together from its APP2 segments.
+  std::vector<uint8_t> iccProfile() {
+    JOCTET* profile = nullptr;
+    unsigned int length = 0;
+    if (!jpeg_read_icc_profile(&cinfo_, &profile, &length)) return {};
+    std::vector<uint8_t> bytes(profile, profile + length);
+    std::free(profile);
+    return bytes;
   }
 
   jpeg_decompress_struct& cinfo() { return cinfo_; }
@@ -103,20 +158,26 @@ struct OutputDestination {
 
 }  // namespace
 
-int64_t GetJpegBitmapSize(const std::string& path) {
+void setJpegFatalEnd(JpegFatalEnd end) { fatalEnd = end; }
+
+std::optional<uint32_t> GetJpegBitmapSize(const std::string& path) {
   JpegInput input;
-  if (!input.open(path)) return -1;
-  const std::optional<uint32_t> size = input.bitmapSize();
-  return size ? int64_t{*size} : -1;
+  if (!input.open(path)) return std::nullopt;
+  return input.bitmapSize();
 }
 
-int ReadJpegBitmap(const std::string& path, uint8_t* buffer, size_t size) {
+PictureReadResult decodeJpeg(const std::string& path, const BitmapProvider& provide, PictureMetadata& metadata) {
   JpegInput input;
-  if (!input.open(path) || !input.hasRgbForm()) return kPictureUnreadable;
-  const std::optional<uint32_t> expected = input.bitmapSize();
-  if (!expected || *expected != size) return kPictureUnreadable;
-
+  if (!input.open(path) || !input.bitmapSize()) return kPictureCannotOpen;
+  if (!input.hasRgbForm()) return kPictureUnreadable;
   jpeg_decompress_struct& cinfo = input.cinfo();
+  metadata.exif = input.exif();
+  metadata.iccProfile = input.iccProfile();
+  const BitmapShape shape{cinfo.output_width, cinfo.output_height, 24, exifOrientation(metadata.exif)};
+  if (!storedBitmapSize(shape)) return kPictureCannotOpen;
+  uint8_t* buffer = provide(shape);
+  if (buffer == nullptr) return kPictureOutOfMemory;
+
   jpeg_start_decompress(&cinfo);
   const uint32_t width = cinfo.output_width;
   const uint32_t height = cinfo.output_height;
@@ -139,7 +200,13 @@ int ReadJpegBitmap(const std::string& path, uint8_t* buffer, size_t size) {
   return kPictureRead;
 }
 
-PictureWriteResult WriteJpegBitmap(const std::string& path, uint8_t* bitmap, size_t size) {
+PictureReadResult ReadJpegBitmap(const std::string& path, uint8_t* buffer, size_t size) {
+  PictureMetadata ignored;
+  return decodeJpeg(path, fixedBuffer(buffer, size), ignored) == kPictureRead ? kPictureRead : kPictureUnreadable;
+}
+
+PictureWriteResult WriteJpegBitmap(const std::string& path, uint8_t* bitmap, size_t size,
+                                   const PictureMetadata& carried) {
   if (size < engine::kHeaderSize || engine::loadLe16(bitmap + engine::field::kBitsPerPixel) != 24) {
     return kPictureWrongBitmap;
   }
@@ -162,7 +229,7 @@ PictureWriteResult WriteJpegBitmap(const std::string& path, uint8_t* bitmap, siz
 
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr errors{};
-  cinfo.err = jpeg_std_error(&errors);
+  cinfo.err = processEndingErrors(&errors);
   jpeg_create_compress(&cinfo);
   cinfo.dest = &destination->manager;
   cinfo.image_width = static_cast<JDIMENSION>(width);
@@ -174,6 +241,14 @@ PictureWriteResult WriteJpegBitmap(const std::string& path, uint8_t* bitmap, siz
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, 100, TRUE);
   jpeg_start_compress(&cinfo, TRUE);
+  if (!carried.exif.empty() && carried.exif.size() <= kMaxExifInJpeg) {
+    std::vector<JOCTET> segment(kExifPrefix, kExifPrefix + sizeof kExifPrefix);
+    segment.insert(segment.end(), carried.exif.begin(), carried.exif.end());
+    jpeg_write_marker(&cinfo, kExifMarker, segment.data(), static_cast<unsigned>(segment.size()));
+  }
+  if (!carried.iccProfile.empty() && carried.iccProfile.size() <= kMaxIccInJpeg) {
+    jpeg_write_icc_profile(&cinfo, carried.iccProfile.data(), static_cast<unsigned>(carried.iccProfile.size()));
+  }
   uint8_t* pixels = bitmap + engine::kHeaderSize;
   JSAMPROW rows[kRowsPerCall];
   while (cinfo.next_scanline < cinfo.image_height) {

@@ -1,5 +1,6 @@
-// picture_branch.h: the run of a decoded still picture (JPEG, TIFF): decode
-// into a BitmapBuffer, convert it in memory, save the result.
+// picture_branch.h: the run of a decoded still picture (JPEG, TIFF, HEIF,
+// WebP): decode into a BitmapBuffer, stand it upright, convert it in
+// memory, save the result.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "codecs/picture_reading.h"
 #include "engine/conversion_settings.h"
 #include "engine/run_outcome.h"
 #include "platform/console.h"
@@ -27,39 +29,42 @@ enum PictureWriteResult : int {
 // (and is to be written), else kPictureOutputExists or kPictureCannotCreate.
 PictureWriteResult createPictureOutput(platform::OutputFile& file, const std::string& path);
 
-// Results of the decoders (ReadJpegBitmap, ReadTiffBitmap).
-inline constexpr int kPictureRead = 0;
-inline constexpr int kPictureUnreadable = -1;
-
 struct PictureDecoder {
-  const char* kind;  // "JPEG", "TIFF": shown while decoding
-  // The BitmapBuffer size of the file at a path, or -1.
-  std::function<int64_t(const std::string& path)> bitmapSize;
-  // Fills a buffer of exactly that size; kPictureRead or kPictureUnreadable.
-  std::function<int(const std::string& path, uint8_t* buffer, size_t size)> readBitmap;
+  const char* announcement;  // the decoding line, " Dekompresirane na JPEG ...": the outcome follows it
+  PictureDecode decode;
 };
 
 // Saves the converted BitmapBuffer (`size` bytes, header included), prints
-// what became of it and returns that. The bitmap may be changed.
-using PictureSaver = std::function<engine::RunOutcome(uint8_t* bitmap, size_t size)>;
+// what became of it and returns that. The bitmap may be changed. `metadata`
+// is the input's.
+using PictureSaver =
+    std::function<engine::RunOutcome(uint8_t* bitmap, size_t size, const PictureMetadata& metadata)>;
 
-// Decodes `inputPath`, prints the settings lines, converts and prints the
-// result; on success hands the converted picture to `save` and returns its
-// outcome. Every failure prints its message; the buffers are released
+// Decodes `inputPath`, stands the picture upright, prints the settings
+// lines (the automatic depth from the upright width), converts and prints
+// the result; on success hands the converted picture to `save` and returns
+// its outcome. Every failure prints its message; the buffers are released
 // before returning.
 engine::RunOutcome runPictureBranch(const PictureDecoder& decoder, const std::string& inputPath,
-                      const engine::ConversionSettings& settings, platform::Console& console,
-                      const PictureSaver& save);
+                                    const engine::ConversionSettings& settings, platform::Console& console,
+                                    const PictureSaver& save);
+
+// The branch of pictures whose result is a JPEG (`jpegOutput`, carrying the
+// input's ICC profile and its EXIF block made upright) or a BMP file: JPEG,
+// HEIF, WebP.
+engine::RunOutcome runPhotoBranch(const PictureDecoder& decoder, const std::string& inputPath,
+                                  const std::string& outputPath, bool jpegOutput,
+                                  const engine::ConversionSettings& settings, platform::Console& console);
 
 // Writes a converted picture's first `size` bytes as a new BMP file and
 // prints what went wrong, if anything: the branch's own text when the file
 // cannot be created, otherwise the conversion's message of the code.
 engine::RunOutcome saveBitmapOutput(platform::Console& console, const std::string& outputPath, const uint8_t* bitmap,
-                      size_t size);
+                                    size_t size);
 
 // Prints "\n Suhranenie kato <kind> ...", runs `write` and prints its
 // outcome: " gotovo!", the message of an existing output, or " proval!".
 engine::RunOutcome savePicture(platform::Console& console, const char* kind, const std::string& outputPath,
-                 const std::function<PictureWriteResult()>& write);
+                               const std::function<PictureWriteResult()>& write);
 
 }  // namespace quarn::codecs

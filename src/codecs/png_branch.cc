@@ -1,5 +1,9 @@
 #include "codecs/png_branch.h"
 
+#include <utility>
+
+#include "codecs/exif_data.h"
+#include "codecs/orientation.h"
 #include "codecs/picture_branch.h"
 #include "codecs/png_decoder.h"
 #include "engine/bitmap_buffer.h"
@@ -25,8 +29,8 @@ engine::RunOutcome runPngBranch(const std::string& inputPath, const std::string&
     }
     return source.data() + engine::kHeaderSize;
   });
-  if (decoder.Decode(inputPath) != 1) {
-    console.write(" greshka!\n Png faila ne ne moje da se dekodira!\n");
+  if (const PngDecodeResult decoded = decoder.Decode(inputPath); decoded != PngDecodeResult::kDecoded) {
+    console.write(pngDecodeMessage(decoded));
     return engine::RunOutcome::kInputFailed;
   }
   decoder.FlipRows();
@@ -45,8 +49,14 @@ engine::RunOutcome runPngBranch(const std::string& inputPath, const std::string&
     return engine::RunOutcome::kInputFailed;
   }
   engine::writeBitmapHeader(source.data(), width, height, 32);
+  // The destination, of the same size, is the room to turn the picture in.
+  if (const Orientation orientation = exifOrientation(decoder.exifBlock()); orientation != Orientation::kTopLeft) {
+    writeUpright(source.data(), orientation, destination.data());
+    std::swap(source, destination);
+  }
 
-  engine::printSettingsLines(console, engine::depthToShow(settings, decoder.outWidth()), settings.colourOptimisation,
+  const auto uprightWidth = static_cast<int32_t>(engine::loadLe32(source.data() + engine::field::kWidth));
+  engine::printSettingsLines(console, engine::depthToShow(settings, uprightWidth), settings.colourOptimisation,
                              settings.plus3D);
   const engine::ConversionResult converted =
       engine::convertBitmapBuffer(source, destination.data(), destination.size(), settings);

@@ -23,6 +23,7 @@ constexpr uint32_t kIDAT = chunkType("IDAT");
 constexpr uint32_t kIEND = chunkType("IEND");
 constexpr uint32_t kGAMA = chunkType("gAMA");
 constexpr uint32_t kTRNS = chunkType("tRNS");
+constexpr uint32_t kEXIF = chunkType("eXIf");
 
 constexpr uint32_t kGrey = 0, kRgb = 2, kPalette = 3, kGreyAlpha = 4, kRgba = 6;
 constexpr uint32_t kInterlaceNone = 0, kInterlaceAdam7 = 1;
@@ -35,8 +36,8 @@ uint32_t loadBe32(const uint8_t* p) {
 }
 uint32_t loadBe16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | uint32_t(p[1]); }
 
-int CheckSignature(const uint8_t* bytes, size_t size) {
-  return size >= sizeof kSignature && std::memcmp(bytes, kSignature, sizeof kSignature) == 0 ? 1 : 0;
+bool hasSignature(const uint8_t* bytes, size_t size) {
+  return size >= sizeof kSignature && std::memcmp(bytes, kSignature, sizeof kSignature) == 0;
 }
 
 struct Chunk {
@@ -46,16 +47,16 @@ struct Chunk {
   uint32_t crc = 0;
 };
 
-// 0 unless the length, type, data and CRC are all there.
-int ReadChunk(const uint8_t* bytes, size_t size, size_t& at, Chunk& chunk) {
-  if (size - at < 8) return 0;
+// False unless the length, type, data and CRC are all there.
+bool readChunk(const uint8_t* bytes, size_t size, size_t& at, Chunk& chunk) {
+  if (size - at < 8) return false;
   chunk.length = loadBe32(bytes + at);
   chunk.type = loadBe32(bytes + at + 4);
-  if (size - at - 8 < uint64_t{chunk.length} + 4) return 0;
+  if (size - at - 8 < uint64_t{chunk.length} + 4) return false;
   chunk.data = bytes + at + 8;
   chunk.crc = loadBe32(chunk.data + chunk.length);
   at += 12 + size_t{chunk.length};
-  return 1;
+  return true;
 }
 
 struct Adam7Pass {
@@ -80,13 +81,24 @@ uint8_t paeth(int a, int b, int c) {
 
 }  // namespace
 
+const char* pngDecodeMessage(PngDecodeResult result) {
+  switch (result) {
+    case PngDecodeResult::kDecoded:
+      return nullptr;
+    case PngDecodeResult::kNotPng:
+    case PngDecodeResult::kUnreadable:
+      return " greshka!\n Png faila ne ne moje da se dekodira!\n";
+  }
+  return nullptr;
+}
+
 // ---- Reading the file --------------------------------------------------------
 
 VkGenericPngDecoder::VkGenericPngDecoder(platform::Console& console) : console_(console) {}
 
-int VkGenericPngDecoder::Decode(const std::string& path) {
+PngDecodeResult VkGenericPngDecoder::Decode(const std::string& path) {
   std::vector<uint8_t> file;
-  if (platform::readWholeFile(path, file) != platform::ReadStatus::kRead) return -1;
+  if (platform::readWholeFile(path, file) != platform::ReadStatus::kRead) return PngDecodeResult::kUnreadable;
   return DecodeMemory(file.data(), file.size());
 }
 
@@ -108,12 +120,12 @@ void VkGenericPngDecoder::setTransparentKey(const uint8_t* data, uint32_t length
   }
 }
 
-int VkGenericPngDecoder::DecodeMemory(const uint8_t* bytes, size_t size) {
-  if (CheckSignature(bytes, size) != 1) return -1;
+PngDecodeResult VkGenericPngDecoder::DecodeMemory(const uint8_t* bytes, size_t size) {
+  if (!hasSignature(bytes, size)) return PngDecodeResult::kNotPng;
   std::vector<uint8_t> compressed;
   size_t at = sizeof kSignature;
   Chunk chunk;
-  while (ReadChunk(bytes, size, at, chunk) == 1 && chunk.type != kIEND) {
+  while (readChunk(bytes, size, at, chunk) && chunk.type != kIEND) {
     if (chunk.length == 0) continue;
     const uint8_t* d = chunk.data;
     switch (chunk.type) {
@@ -129,7 +141,7 @@ int VkGenericPngDecoder::DecodeMemory(const uint8_t* bytes, size_t size) {
         }
         break;
       case kPLTE:
-        if (chunk.length % 3 != 0) return -1;
+        if (chunk.length % 3 != 0) return PngDecodeResult::kNotPng;
         paletteEntries_.assign(d, d + chunk.length);
         paletteCount_ = chunk.length / 3;
         break;
@@ -142,17 +154,20 @@ int VkGenericPngDecoder::DecodeMemory(const uint8_t* bytes, size_t size) {
       case kTRNS:
         setTransparentKey(d, chunk.length);
         break;
+      case kEXIF:
+        exif_.assign(d, d + chunk.length);
+        break;
       default:
         break;
     }
   }
   compressedSize_ = compressed.size();
-  if (Prepare() == 1) {
+  if (Prepare() == PrepareResult::kReady) {
     PngInflater inflater(*this, console_);
     inflater.Inflate(compressed.size(), compressed.data());  // a stop after the last scanline is the normal end
     Finish();
   }
-  return 1;
+  return PngDecodeResult::kDecoded;
 }
 
 // ---- Preparing -------------------------------------------------------------------
@@ -160,17 +175,17 @@ int VkGenericPngDecoder::DecodeMemory(const uint8_t* bytes, size_t size) {
 VkRawPngDecoder::VkRawPngDecoder(platform::Console& console) : VkGenericPngDecoder(console) {}
 
 VkRawPngDecoder::~VkRawPngDecoder() {
-  if (ownsPixels_ && !storeProvided_) std::free(pixels_);
+  if (!storeProvided_) std::free(pixels_);
   std::free(lineStore_);
 }
 
-int VkRawPngDecoder::Prepare() {
+PrepareResult VkRawPngDecoder::Prepare() {
   const PngHeader& h = header();
   Format format;
   uint32_t unit;
   // Both fields are bytes of the file: the key must not let one spill into
   // the other (colour type 1 with depth 208 is not palette 8).
-  if (h.colourType > 255 || h.bitDepth > 255) return 0;
+  if (h.colourType > 255 || h.bitDepth > 255) return PrepareResult::kRefused;
   switch ((h.colourType << 8) | h.bitDepth) {
     case (kGrey << 8) | 1: format = Format::kGrey1, unit = 1; break;
     case (kGrey << 8) | 8: format = Format::kGrey8, unit = 1; break;
@@ -180,7 +195,7 @@ int VkRawPngDecoder::Prepare() {
     case (kPalette << 8) | 8: format = Format::kPalette8, unit = 1; break;
     case (kGreyAlpha << 8) | 8: format = Format::kGreyAlpha8, unit = 2; break;
     case (kRgba << 8) | 8: format = Format::kRgba8, unit = 4; break;
-    default: return 0;
+    default: return PrepareResult::kRefused;
   }
 
   // Sizes in 64 bits: every one of them comes from the file.
@@ -188,11 +203,11 @@ int VkRawPngDecoder::Prepare() {
   constexpr uint64_t kBitmapOverhead = 55;  // header and the spare byte of the picture branch
   const uint64_t width = h.width, height = h.height;
   if (width > uint64_t(std::numeric_limits<int32_t>::max()) || height > uint64_t(std::numeric_limits<int32_t>::max())) {
-    return 0;
+    return PrepareResult::kRefused;
   }
   const uint64_t storeSize = width * height * 4;
   const uint64_t lineBytes = scanlineBytes(format, unit, width);
-  if (storeSize + kBitmapOverhead > kMax32 || 3 * lineBytes > kMax32) return 0;
+  if (storeSize + kBitmapOverhead > kMax32 || 3 * lineBytes > kMax32) return PrepareResult::kRefused;
   uint64_t needed = 0;  // decompressed bytes of a complete image
   if (h.interlaceMethod == kInterlaceAdam7) {
     for (uint32_t p = 1; p <= 7; ++p) {
@@ -211,23 +226,23 @@ int VkRawPngDecoder::Prepare() {
   // scanned page).
   const uint64_t fillable = kMaxInflateRatio * compressedSize() + 4096;
   constexpr uint64_t kAlwaysPlausibleStore = uint64_t{64} << 20;
-  if (needed > fillable || lineBytes > fillable || storeSize > std::max(fillable, kAlwaysPlausibleStore)) return 0;
+  if (needed > fillable || lineBytes > fillable || storeSize > std::max(fillable, kAlwaysPlausibleStore)) return PrepareResult::kRefused;
 
   auto* lines = static_cast<uint8_t*>(std::calloc(3 * lineBytes + 1, 1));
-  if (lines == nullptr) return 0;
+  if (lines == nullptr) return PrepareResult::kRefused;
   uint8_t* store = nullptr;
   if (storeSize != 0) {
     store = provideStore_ ? provideStore_(static_cast<size_t>(storeSize))
                           : static_cast<uint8_t*>(std::calloc(storeSize, 1));
     if (store == nullptr) {
       std::free(lines);
-      return 0;
+      return PrepareResult::kRefused;
     }
   }
 
   outWidth_ = static_cast<int32_t>(width);
   outHeight_ = static_cast<int32_t>(height);
-  if (ownsPixels_ && !storeProvided_) std::free(pixels_);
+  if (!storeProvided_) std::free(pixels_);
   pixels_ = store;
   storeProvided_ = store != nullptr && provideStore_;
   std::free(lineStore_);
@@ -262,7 +277,7 @@ int VkRawPngDecoder::Prepare() {
       palette_[i][3] = alpha;
     }
   }
-  return 1;
+  return PrepareResult::kReady;
 }
 
 void VkRawPngDecoder::startPass() {
@@ -288,7 +303,9 @@ uint64_t VkRawPngDecoder::scanlineBytes(Format format, uint32_t unit, uint64_t w
 
 // ---- Receiving the stream --------------------------------------------------------
 
-int VkRawPngDecoder::PutByte(uint8_t byte) { return PutBytes(&byte, 1) == 1 ? 1 : 0; }
+SinkAnswer VkRawPngDecoder::PutByte(uint8_t byte) {
+  return PutBytes(&byte, 1) == 1 ? SinkAnswer::kMore : SinkAnswer::kStop;
+}
 
 size_t VkRawPngDecoder::PutBytes(const uint8_t* bytes, size_t count) {
   size_t i = 0;

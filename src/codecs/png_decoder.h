@@ -15,6 +15,19 @@
 
 namespace quarn::codecs {
 
+// How decoding a PNG file ended.
+enum class PngDecodeResult {
+  kDecoded,     // chunks read; the picture prepared and decoded as far as its data goes, or left unprepared
+  kNotPng,      // no PNG signature, or a malformed palette
+  kUnreadable,  // the file cannot be read
+};
+
+// The console text of a failed decode; nullptr for kDecoded.
+const char* pngDecodeMessage(PngDecodeResult result);
+
+// Whether the pixel consumer takes the picture.
+enum class PrepareResult { kReady, kRefused };
+
 struct PngHeader {
   uint32_t width = 0;   // pixels
   uint32_t height = 0;  // rows
@@ -37,28 +50,31 @@ class VkGenericPngDecoder : public PngByteSink {
   VkGenericPngDecoder& operator=(const VkGenericPngDecoder&) = delete;
 
   // Reads the file at `path` whole and decodes it as DecodeMemory does;
-  // -1 when it cannot be read.
-  int Decode(const std::string& path);
+  // kUnreadable when it cannot be read.
+  PngDecodeResult Decode(const std::string& path);
 
-  // 1 when the bytes start with the PNG signature and hold no malformed
-  // palette (PLTE length not a multiple of 3), else -1. Whether the image
+  // kDecoded when the bytes start with the PNG signature and hold no
+  // malformed palette (PLTE length not a multiple of 3), else kNotPng. Whether the image
   // could be prepared and how far its compressed data got does not change
   // the result: an unsupported image leaves the consumer unprepared, a
   // damaged one partly decoded. CRCs are not checked; chunks are read up to
   // IEND or up to the first chunk that is not whole.
-  int DecodeMemory(const uint8_t* bytes, size_t size);
+  PngDecodeResult DecodeMemory(const uint8_t* bytes, size_t size);
 
-  // The pixel consumer. Prepare is called once the chunks are read: 1 to go
-  // on with decompression, 0 to decode nothing. Finish follows the inflater.
-  virtual int Prepare() = 0;
-  int PutByte(uint8_t byte) override = 0;
-  virtual int Finish() = 0;
+  // The pixel consumer. Prepare is called once the chunks are read: kReady
+  // to go on with decompression, kRefused to decode nothing. Finish follows
+  // the inflater.
+  virtual PrepareResult Prepare() = 0;
+  SinkAnswer PutByte(uint8_t byte) override = 0;
+  virtual void Finish() = 0;
 
   const PngHeader& header() const { return header_; }
   uint32_t paletteCount() const { return paletteCount_; }
   const std::vector<uint8_t>& paletteEntries() const { return paletteEntries_; }  // red, green, blue per entry
   int32_t transparentKey(int slot) const { return transparentKey_[slot]; }
   uint32_t gamma() const { return gamma_; }  // gamma x 100000; never applied
+  // The eXIf chunk's EXIF block as it stands; empty without one.
+  const std::vector<uint8_t>& exifBlock() const { return exif_; }
 
  protected:
   // Bytes of IDAT data the last decode gathered, for Prepare's size check.
@@ -72,6 +88,7 @@ class VkGenericPngDecoder : public PngByteSink {
   std::vector<uint8_t> paletteEntries_;
   int32_t transparentKey_[3] = {kNoKey, kNoKey, kNoKey};
   uint32_t gamma_ = 100000;
+  std::vector<uint8_t> exif_;
   size_t compressedSize_ = 0;
   platform::Console& console_;
 };
@@ -81,20 +98,20 @@ class VkRawPngDecoder final : public VkGenericPngDecoder {
   explicit VkRawPngDecoder(platform::Console& console);
   ~VkRawPngDecoder() override;
 
-  // Refuses (0, nothing changed) unsupported colour types and depths, a
+  // Refuses (kRefused, nothing changed) unsupported colour types and depths, a
   // pixel store of width x height x 4 bytes that would not fit in 32 bits
   // together with the 55 bytes a bitmap header adds, and images larger
   // than their compressed data could fill: deflate gives at most 1032 bytes
   // per byte, which bounds the scanlines and, beyond a size any picture
   // may have, the pixel store. The new store is cleared: pixels the data
   // never reaches are 0, 0, 0, 0.
-  int Prepare() override;
-  // Takes the next byte of the decompressed scanlines; 0 once the image is
-  // complete or when it cannot be placed (width 0, unknown interlacing).
-  int PutByte(uint8_t byte) override;
+  PrepareResult Prepare() override;
+  // Takes the next byte of the decompressed scanlines; kStop once the image
+  // is complete or when it cannot be placed (width 0, unknown interlacing).
+  SinkAnswer PutByte(uint8_t byte) override;
   // The same for a run of bytes, with whole scanlines at a time.
   size_t PutBytes(const uint8_t* bytes, size_t count) override;
-  int Finish() override { return 1; }
+  void Finish() override {}
 
   // Reverses the order of the rows.
   void FlipRows();
@@ -105,10 +122,6 @@ class VkRawPngDecoder final : public VkGenericPngDecoder {
   // alpha per pixel; nullptr before a prepared image.
   uint8_t* pixels() { return pixels_; }
   const uint8_t* pixels() const { return pixels_; }
-  // While false, the decoder neither frees nor replaces-by-freeing the
-  // store: the caller has taken it and must free it with std::free.
-  bool ownsPixels() const { return ownsPixels_; }
-  void setOwnsPixels(bool owns) { ownsPixels_ = owns; }
 
   // Where Prepare places the store from now on: `provide` gets its size in
   // bytes and returns that many zeroed bytes, or nullptr to refuse the image.
@@ -129,7 +142,6 @@ class VkRawPngDecoder final : public VkGenericPngDecoder {
 
   int32_t outWidth_ = 0, outHeight_ = 0;
   uint8_t* pixels_ = nullptr;
-  bool ownsPixels_ = true;
   StoreProvider provideStore_;
   bool storeProvided_ = false;  // pixels_ came from provideStore_
   uint32_t lineFilter_ = 0;

@@ -10,7 +10,7 @@ namespace quarn::codecs {
 
 size_t PngByteSink::PutBytes(const uint8_t* bytes, size_t count) {
   for (size_t i = 0; i < count; ++i) {
-    if (PutByte(bytes[i]) != 1) return i;
+    if (PutByte(bytes[i]) != SinkAnswer::kMore) return i;
   }
   return count;
 }
@@ -453,14 +453,14 @@ bool copyStoredBlock(const uint8_t* bytes, size_t length, BitReader& in, Output&
 
 }  // namespace
 
-int PngInflater::Inflate(size_t length, const uint8_t* bytes) {
-  if (length < 2) return 0;
+InflateEnd PngInflater::Inflate(size_t length, const uint8_t* bytes) {
+  if (length < 2) return InflateEnd::kCut;
   const uint8_t cmf = bytes[0], flg = bytes[1];
   if ((cmf & 15) != kMethodDeflate) {
     console_.print("\nNepoznat metod za kompresiq! (%d)\n", cmf & 15);
-    return 0;
+    return InflateEnd::kCut;
   }
-  if (flg & kPresetDictionary) return 0;
+  if (flg & kPresetDictionary) return InflateEnd::kCut;
   const uint32_t windowMask = (uint32_t{1} << ((cmf >> 4) + 8)) - 1;
 
   BitReader in(bytes, length, 2);
@@ -489,7 +489,7 @@ int PngInflater::Inflate(size_t length, const uint8_t* bytes) {
       break;
     }
   }
-  return out.flush() && finalReached ? 1 : 0;
+  return out.flush() && finalReached ? InflateEnd::kFinished : InflateEnd::kCut;
 }
 
 }  // namespace quarn::codecs

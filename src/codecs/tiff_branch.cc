@@ -7,10 +7,13 @@ namespace quarn::codecs {
 
 engine::RunOutcome runTiffBranch(const std::string& inputPath, const std::string& outputPath,
                                  const engine::ConversionSettings& settings, platform::Console& console) {
-  const PictureDecoder decoder{"TIFF", GetTiffBitmapSize, ReadTiffBitmap};
-  return runPictureBranch(decoder, inputPath, settings, console, [&](uint8_t* bitmap, size_t size) {
-    return savePicture(console, "TIFF", outputPath, [&] { return WriteTiffBitmap(outputPath, bitmap, size); });
-  });
+  const PictureDecoder decoder{" Dekompresirane na TIFF ...", decodeTiff};
+  return runPictureBranch(decoder, inputPath, settings, console,
+                          [&](uint8_t* bitmap, size_t size, const PictureMetadata& metadata) {
+                            return savePicture(console, "TIFF", outputPath, [&] {
+                              return WriteTiffBitmap(outputPath, bitmap, size, 0, metadata.iccProfile);
+                            });
+                          });
 }
 
 }  // namespace quarn::codecs

@@ -221,21 +221,48 @@ BandRead readInBands(const std::string& path, TIFF* tif, uint32_t width, uint32_
   return BandRead::kDone;
 }
 
-}  // namespace
-
-int64_t GetTiffBitmapSize(const std::string& path) {
-  const TiffHandle tif = openForReading(path);
-  if (tif == nullptr) return -1;
-  const std::optional<uint32_t> size = bitmapSizeOf(tif.get());
-  return size ? int64_t{*size} : -1;
+// The library hands out orientations 2 to 4 turned upright, and takes 5 to 8
+// as 1 to 4 (it only mirrors): what is left of those is a mirror along one
+// diagonal or the other.
+Orientation turnLeftByTheLibrary(TIFF* tif) {
+  uint16_t tag = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &tag);
+  switch (tag) {
+    case ORIENTATION_LEFTTOP:
+    case ORIENTATION_RIGHTBOT:
+      return Orientation::kLeftTop;
+    case ORIENTATION_RIGHTTOP:
+    case ORIENTATION_LEFTBOT:
+      return Orientation::kRightBottom;
+    default:
+      return Orientation::kTopLeft;
+  }
 }
 
-int ReadTiffBitmap(const std::string& path, uint8_t* buffer, size_t size) {
+std::vector<uint8_t> iccProfileOf(TIFF* tif) {
+  uint32_t length = 0;
+  const uint8_t* profile = nullptr;
+  if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &length, &profile) != 1 || profile == nullptr) return {};
+  return {profile, profile + length};
+}
+
+}  // namespace
+
+std::optional<uint32_t> GetTiffBitmapSize(const std::string& path) {
   const TiffHandle tif = openForReading(path);
-  if (tif == nullptr) return kPictureUnreadable;
-  const std::optional<uint32_t> expected = bitmapSizeOf(tif.get());
-  if (!expected || *expected != size) return kPictureUnreadable;
+  if (tif == nullptr) return std::nullopt;
+  return bitmapSizeOf(tif.get());
+}
+
+PictureReadResult decodeTiff(const std::string& path, const BitmapProvider& provide, PictureMetadata& metadata) {
+  const TiffHandle tif = openForReading(path);
+  if (tif == nullptr || !bitmapSizeOf(tif.get())) return kPictureCannotOpen;
   const ImageSize s = imageSize(tif.get());
+  const BitmapShape shape{s.width, s.height, 32, turnLeftByTheLibrary(tif.get())};
+  if (!storedBitmapSize(shape)) return kPictureCannotOpen;
+  metadata.iccProfile = iccProfileOf(tif.get());
+  uint8_t* buffer = provide(shape);
+  if (buffer == nullptr) return kPictureOutOfMemory;
   uint8_t* pixels = buffer + engine::kHeaderSize;
   if (s.width != 0 && s.height != 0) {
     switch (readInBands(path, tif.get(), s.width, s.height, pixels)) {
@@ -250,6 +277,11 @@ int ReadTiffBitmap(const std::string& path, uint8_t* buffer, size_t size) {
   }
   engine::writeBitmapHeader(buffer, s.width, s.height, 32);
   return kPictureRead;
+}
+
+PictureReadResult ReadTiffBitmap(const std::string& path, uint8_t* buffer, size_t size) {
+  PictureMetadata ignored;
+  return decodeTiff(path, fixedBuffer(buffer, size), ignored) == kPictureRead ? kPictureRead : kPictureUnreadable;
 }
 
 }  // namespace quarn::codecs

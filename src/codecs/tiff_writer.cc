@@ -226,7 +226,8 @@ bool writeStripsInParallel(TIFF* tif, const Picture& picture, unsigned workers) 
 
 }  // namespace
 
-PictureWriteResult WriteTiffBitmap(const std::string& path, uint8_t* bitmap, size_t size, unsigned workers) {
+PictureWriteResult WriteTiffBitmap(const std::string& path, uint8_t* bitmap, size_t size, unsigned workers,
+                                   std::span<const uint8_t> iccProfile) {
   if (size < engine::kHeaderSize || engine::loadLe16(bitmap + engine::field::kBitsPerPixel) != 32) {
     return kPictureWrongBitmap;
   }
@@ -245,6 +246,12 @@ PictureWriteResult WriteTiffBitmap(const std::string& path, uint8_t* bitmap, siz
                                 noMap, noUnmap));
   if (tif == nullptr) return kPictureWriteFailed;  // the file removes itself
   if (!setTags(tif.get(), picture)) return kPictureWriteFailed;
+  // Only the file's own directory: the workers' strips do not depend on it.
+  if (!iccProfile.empty() && (iccProfile.size() > UINT32_MAX ||
+                              TIFFSetField(tif.get(), TIFFTAG_ICCPROFILE, static_cast<uint32_t>(iccProfile.size()),
+                                           iccProfile.data()) != 1)) {
+    return kPictureWriteFailed;
+  }
 
   if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
   workers = std::min(workers, (picture.strips() + kStripsPerTake - 1) / kStripsPerTake);

@@ -9,6 +9,7 @@ namespace quarn::testing {
 
 struct Pixel {
   uint8_t b, g, r, a;
+  bool operator==(const Pixel&) const = default;
 };
 
 // A bottom-up BitmapBuffer of 24 or 32 bits per pixel, rows padded with

@@ -7,6 +7,7 @@
 #include <csetjmp>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -21,7 +22,8 @@ uint8_t patternByte(uint32_t x, uint32_t y, uint32_t c) {
 
 // Encodes top-down rows of `components` bytes per pixel.
 void encodeJpeg(const std::string& path, uint32_t width, uint32_t height, int components, J_COLOR_SPACE space,
-                int quality, bool progressive, const std::vector<uint8_t>& pixels) {
+                int quality, bool progressive, const std::vector<uint8_t>& pixels,
+                const std::vector<uint8_t>& exif = {}, const std::vector<uint8_t>& icc = {}) {
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (out == nullptr) throw std::runtime_error("cannot create " + path);
   jpeg_compress_struct cinfo;
@@ -37,6 +39,12 @@ void encodeJpeg(const std::string& path, uint32_t width, uint32_t height, int co
   jpeg_set_quality(&cinfo, quality, TRUE);
   if (progressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
+  if (!exif.empty()) {
+    std::vector<uint8_t> segment = {'E', 'x', 'i', 'f', 0, 0};
+    segment.insert(segment.end(), exif.begin(), exif.end());
+    jpeg_write_marker(&cinfo, JPEG_APP0 + 1, segment.data(), unsigned(segment.size()));
+  }
+  if (!icc.empty()) jpeg_write_icc_profile(&cinfo, icc.data(), unsigned(icc.size()));
   while (cinfo.next_scanline < height) {
     JSAMPROW p = const_cast<uint8_t*>(pixels.data()) + size_t{width} * components * cinfo.next_scanline;
     jpeg_write_scanlines(&cinfo, &p, 1);
@@ -58,17 +66,75 @@ void writeJpeg(const std::string& path, const JpegPicture& picture) {
       for (int c = 0; c < components; ++c) pixels.push_back(patternByte(x, y, uint32_t(c)));
     }
   }
-  encodeJpeg(path, picture.width, picture.height, components, space, picture.quality, picture.progressive, pixels);
+  encodeJpeg(path, picture.width, picture.height, components, space, picture.quality, picture.progressive, pixels,
+             picture.exif, picture.icc);
+}
+
+// A JPEG file open for decoding with the library's standard errors.
+class JpegFile {
+ public:
+  explicit JpegFile(const std::string& path) : in_(std::fopen(path.c_str(), "rb")) {
+    if (in_ == nullptr) throw std::runtime_error("cannot open " + path);
+    cinfo.err = jpeg_std_error(&errors_);
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, in_);
+  }
+  ~JpegFile() {
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(in_);
+  }
+  JpegFile(const JpegFile&) = delete;
+  JpegFile& operator=(const JpegFile&) = delete;
+  jpeg_decompress_struct cinfo;
+
+ private:
+  std::FILE* in_;
+  jpeg_error_mgr errors_;
+};
+
+CarriedData jpegCarried(const std::string& path) {
+  JpegFile file(path);
+  jpeg_decompress_struct& cinfo = file.cinfo;
+  jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xffff);
+  jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xffff);
+  jpeg_read_header(&cinfo, TRUE);
+  CarriedData carried;
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
+    if (m->marker != JPEG_APP0 + 1 || m->data_length < 6 || std::memcmp(m->data, "Exif\0\0", 6) != 0) continue;
+    ++carried.exifSegments;
+    carried.exif.assign(m->data + 6, m->data + m->data_length);
+  }
+  JOCTET* icc = nullptr;
+  unsigned length = 0;
+  if (jpeg_read_icc_profile(&cinfo, &icc, &length)) {
+    carried.icc.assign(icc, icc + length);
+    std::free(icc);
+  }
+  return carried;
+}
+
+CarriedData tiffCarried(const std::string& path) {
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (tif == nullptr) throw std::runtime_error("cannot open " + path);
+  CarriedData carried;
+  uint32_t length = 0;
+  const uint8_t* icc = nullptr;
+  if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &length, &icc) == 1) carried.icc.assign(icc, icc + length);
+  TIFFClose(tif);
+  return carried;
+}
+
+std::vector<uint8_t> makeIccProfile(size_t bytes) {
+  std::vector<uint8_t> profile(std::max<size_t>(bytes, 128));
+  for (size_t i = 0; i < profile.size(); ++i) profile[i] = uint8_t(i * 31 + i / 251);
+  for (int i = 0; i < 4; ++i) profile[size_t(i)] = uint8_t(profile.size() >> (8 * (3 - i)));  // profile size
+  std::memcpy(profile.data() + 36, "acsp", 4);                                               // profile file signature
+  return profile;
 }
 
 RgbImage decodeJpegRgb(const std::string& path) {
-  std::FILE* in = std::fopen(path.c_str(), "rb");
-  if (in == nullptr) throw std::runtime_error("cannot open " + path);
-  jpeg_decompress_struct cinfo;
-  jpeg_error_mgr errors;
-  cinfo.err = jpeg_std_error(&errors);
-  jpeg_create_decompress(&cinfo);
-  jpeg_stdio_src(&cinfo, in);
+  JpegFile file(path);
+  jpeg_decompress_struct& cinfo = file.cinfo;
   jpeg_read_header(&cinfo, TRUE);
   cinfo.out_color_space = JCS_RGB;
   jpeg_start_decompress(&cinfo);
@@ -79,8 +145,6 @@ RgbImage decodeJpegRgb(const std::string& path) {
     jpeg_read_scanlines(&cinfo, &p, 1);
   }
   jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  std::fclose(in);
   return image;
 }
 
@@ -123,6 +187,7 @@ void writeTiff(const std::string& path, const TiffPicture& picture) {
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_ORIENTATION, picture.orientation);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, picture.lzw ? COMPRESSION_LZW : COMPRESSION_NONE);
+  if (!picture.icc.empty()) TIFFSetField(tif, TIFFTAG_ICCPROFILE, uint32_t(picture.icc.size()), picture.icc.data());
   if (picture.kind == TiffKind::kPalette) {
     std::vector<uint16_t> r(256), g(256), b(256);
     for (int i = 0; i < 256; ++i) {

@@ -16,6 +16,8 @@ struct JpegPicture {
   JpegKind kind = JpegKind::kColour;
   bool progressive = false;
   int quality = 90;
+  std::vector<uint8_t> exif = {};  // an EXIF block for an APP1 segment; empty: none
+  std::vector<uint8_t> icc = {};   // an ICC profile for APP2 segments; empty: none
 };
 
 // A JPEG of a smooth pattern with some noise, at `path`.
@@ -42,6 +44,7 @@ struct TiffPicture {
   uint32_t rowsPerStrip = 3;  // strips, unless tiled
   uint32_t tileSize = 0;      // tiles of tileSize × tileSize (a multiple of 16) when nonzero
   bool lzw = true;            // else uncompressed
+  std::vector<uint8_t> icc = {};   // an ICC profile; empty: none
 };
 
 void writeTiff(const std::string& path, const TiffPicture& picture);
@@ -53,6 +56,22 @@ struct RgbaImage {
   std::vector<uint8_t> rgba;
 };
 RgbaImage readTiffRgba(const std::string& path, int orientation = 4);
+
+// What a JPEG or TIFF file carries beside its pixels: the EXIF block of the
+// JPEG's Exif APP1 segment (without the prefix), and the ICC profile.
+struct CarriedData {
+  std::vector<uint8_t> exif;
+  std::vector<uint8_t> icc;
+  int exifSegments = 0;  // JPEG only
+};
+CarriedData jpegCarried(const std::string& path);
+CarriedData tiffCarried(const std::string& path);
+
+// An ICC profile's bytes as a wide-gamut camera profile would have them in
+// size (over one JPEG segment when `bytes` is large): the header's size
+// field, its signature, then a pattern. Readers here carry profiles as
+// they are; none checks what is inside.
+std::vector<uint8_t> makeIccProfile(size_t bytes);
 
 // What the libraries say against the JPEG or TIFF file at `path` when they
 // decode it whole: their first error or warning, "" when there is none.

@@ -83,7 +83,8 @@ int walk(const Node& root, Reader& in, size_t length) {
 
 }  // namespace
 
-ReferenceInflateResult referenceInflate(const uint8_t* b, size_t length, const std::function<int(uint8_t)>& sink) {
+ReferenceInflateResult referenceInflate(const uint8_t* b, size_t length,
+                                        const std::function<codecs::SinkAnswer(uint8_t)>& sink) {
   ReferenceInflateResult r;
   if (length < 2) return r;
   if ((b[0] & 15) != 8) {
@@ -99,7 +100,7 @@ ReferenceInflateResult referenceInflate(const uint8_t* b, size_t length, const s
   auto emit = [&](uint8_t v) {
     window[pos] = v;
     pos = (pos + 1) & (windowSize - 1);
-    if (sink(v) != 1) throw Stop{};
+    if (sink(v) != codecs::SinkAnswer::kMore) throw Stop{};
   };
   Reader in(b, length);
   try {
@@ -202,7 +203,7 @@ ReferenceInflateResult referenceInflate(const uint8_t* b, size_t length, const s
         }
       }
       if (final) {
-        r.result = 1;
+        r.result = codecs::InflateEnd::kFinished;
         return r;
       }
     }

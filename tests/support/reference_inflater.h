@@ -8,14 +8,17 @@
 #include <functional>
 #include <string>
 
+#include "codecs/png_inflater.h"
+
 namespace quarn::testing {
 
 struct ReferenceInflateResult {
-  int result = 0;        // 1: the final block ended
-  std::string message;   // the console text
+  codecs::InflateEnd result = codecs::InflateEnd::kCut;
+  std::string message;  // the console text
 };
 
-// `sink` gets every byte in turn and returns 1 for more.
-ReferenceInflateResult referenceInflate(const uint8_t* bytes, size_t length, const std::function<int(uint8_t)>& sink);
+// `sink` gets every byte in turn and answers as a PngByteSink does.
+ReferenceInflateResult referenceInflate(const uint8_t* bytes, size_t length,
+                                        const std::function<codecs::SinkAnswer(uint8_t)>& sink);
 
 }  // namespace quarn::testing

@@ -11,7 +11,9 @@
 #include "engine/conversion_result.h"
 #include "platform/dialogs.h"
 #include "support/bmp_fixture.h"
+#include "support/exif_fixture.h"
 #include "support/fuzz_input.h"
+#include "support/photo_fixture.h"
 #include "support/picture_fixture.h"
 #include "support/png_fixture.h"
 #include "support/temp_dir.h"
@@ -157,6 +159,48 @@ size_t positionOf(const std::vector<uint8_t>& file, const char* text, size_t fro
   return size_t(at - file.begin());
 }
 
+// The size of every box the picture is described by (as far as they are
+// found by their types), the picture's size in its ispe boxes, and the
+// primary item's number.
+std::vector<HeaderField> heifFields(const std::vector<uint8_t>& file) {
+  std::vector<HeaderField> fields;
+  for (const char* type : {"ftyp", "meta", "hdlr", "pitm", "iloc", "iinf", "infe", "iprp", "ipco", "hvcC", "av1C",
+                           "ispe", "ipma", "irot", "imir", "mdat"}) {
+    const size_t at = positionOf(file, type);
+    if (at < 4 || at + 4 > file.size()) continue;
+    fields.push_back({std::string(type) + " size", at - 4, 4, true});
+    if (std::string(type) == "ispe" && at + 16 <= file.size()) {
+      fields.push_back({"ispe width", at + 8, 4, true});
+      fields.push_back({"ispe height", at + 12, 4, true});
+    }
+    if (std::string(type) == "pitm" && at + 10 <= file.size()) fields.push_back({"primary item", at + 8, 2, true});
+    if (std::string(type) == "iloc" && at + 8 <= file.size()) fields.push_back({"iloc sizes", at + 8, 1});
+  }
+  return fields;
+}
+
+// The RIFF length, then every chunk's length; the canvas size of VP8X, the
+// frame size of VP8.
+std::vector<HeaderField> webpFields(const std::vector<uint8_t>& file) {
+  std::vector<HeaderField> fields = {{"RIFF length", 4}};
+  for (size_t at = 12; at + 8 <= file.size(); at += 8 + size_t{engine::loadLe32(&file[at + 4])} + (file[at + 4] & 1)) {
+    const std::string type(file.begin() + long(at), file.begin() + long(at) + 4);
+    fields.push_back({type + " length", at + 4});
+    if (type == "VP8X" && at + 18 <= file.size()) {
+      fields.push_back({"VP8X flags", at + 8, 1});
+      fields.push_back({"canvas width", at + 12, 2});
+      fields.push_back({"canvas height", at + 15, 2});
+    } else if (type == "VP8 " && at + 18 <= file.size()) {
+      fields.push_back({"frame tag", at + 8, 2});
+      fields.push_back({"frame width", at + 14, 2});
+      fields.push_back({"frame height", at + 16, 2});
+    }
+    if (engine::loadLe32(&file[at + 4]) > file.size()) break;
+  }
+  return fields;
+}
+
+
 // An AVI of three frames of Motion JPEG with a PCM sound track, as the
 // ffmpeg tool writes it.
 void writeAvi(const std::string& path, uint32_t width, uint32_t height) {
@@ -218,6 +262,22 @@ const std::vector<FileKind>& fileKinds() {
          writeTiff(path, picture);
        },
        tiffFields},
+      {"heic", ".heic", false, false, 24,
+       [](const std::string& path, uint32_t w, uint32_t h) { writeHeifByTool(path, {w, h}); }, heifFields,
+       {"heif-convert", "{input}", "{output}.png"}},
+      // Stored on its side with a quarter turn in irot: the picture shown
+      // is width x height.
+      {"avif", ".avif", false, false, 24,
+       [](const std::string& path, uint32_t w, uint32_t h) {
+         writeHeifByLibrary(path, {photoGrid(h, w, false), true, 6});
+       },
+       heifFields, {"heif-convert", "{input}", "{output}.png"}},
+      // Lossy, with an EXIF block that turns it a quarter.
+      {"webp", ".webp", false, false, 24,
+       [](const std::string& path, uint32_t w, uint32_t h) {
+         writeWebp(path, {photoGrid(h, w, false), false, false, makeExif({6})});
+       },
+       webpFields},
       {"avi", ".avi", false, true, 24, writeAvi, aviFields},
   };
   return kinds;

@@ -36,6 +36,13 @@ struct FileKind {
   std::function<void(const std::string& path, uint32_t width, uint32_t height)> write;
   // The fields of `file` (as `write` made it) worth forging.
   std::function<std::vector<HeaderField>(const std::vector<uint8_t>& file)> headerFields;
+  // The library's own tool decoding a file of this kind into a picture
+  // ("{input}" and "{output}" stand for the paths), for kinds whose library
+  // holds a working set of its own (its decoder's planes, its RGB image)
+  // before the program gets the pixels: what it needs for a large picture
+  // beyond a tiny one is allowed on top of the program's two bitmaps.
+  // Empty: none.
+  std::vector<std::string> libraryDecode = {};
 };
 
 const std::vector<FileKind>& fileKinds();
