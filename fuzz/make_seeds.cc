@@ -115,7 +115,7 @@ const std::map<std::string, std::vector<std::string>> kRegressExtensions = {
     {"bmp_file_fuzz", {".bmpfile"}}, {"memory_fuzz", {".memory"}}, {"png_fuzz", {".png"}},
     {"inflate_fuzz", {".zlib"}},     {"jpeg_fuzz", {".jpg"}},      {"tiff_fuzz", {".tif"}},
     {"mp3_chunks_fuzz", {".avi"}},   {"wav_fuzz", {".wav"}},       {"avi_audio_fuzz", {".avi"}},
-    {"avi_fuzz", {".avi"}},
+    {"avi_fuzz", {".avi"}},          {"media_fuzz", {".media"}},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "app/video_endings.h"
 #include "engine/auto_depth.h"
 #include "engine/console_lines.h"
 #include "platform/avi_reader.h"
@@ -44,16 +45,6 @@ platform::FrameRate headerRate(video::ByteSource& chunks, const platform::VideoF
   return facts.rate;
 }
 
-// An ending of the video pipeline that stops the run: the result goes, the reader
-// gets a moment, the process ends with -1.
-[[noreturn]] void endVideoRun(platform::Console& console, video::VideoEnding ending,
-                              std::unique_ptr<video::AviWriter>& writer) {
-  console.write(video::videoEndingMessage(ending));
-  if (writer) writer->file.discard();
-  platform::pauseForReader(video::videoEndingPauseMs(ending));
-  platform::endProcess(-1);
-}
-
 }  // namespace
 
 engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Console& console,
@@ -77,15 +68,9 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   const int32_t width = facts != nullptr ? static_cast<int32_t>(facts->width) : 0;
 
   std::unique_ptr<video::AviWriter> writer;
-  switch (video::createAviWriter(options.outputPath, rate, facts != nullptr ? facts->length : 0, writer)) {
-    case platform::CreateStatus::kCreated:
-      break;
-    case platform::CreateStatus::kExists:
-      engine::printConversionResult(console, engine::kOutputExists, options.outputPath);
-      return engine::RunOutcome::kOutputFailed;
-    case platform::CreateStatus::kFailed:
-      engine::printConversionResult(console, engine::kCannotCreateOutput, options.outputPath);
-      return engine::RunOutcome::kOutputFailed;
+  const int64_t length = facts != nullptr ? facts->length : 0;
+  if (!resultCreated(video::createAviWriter(options.outputPath, rate, length, writer), console, options.outputPath)) {
+    return engine::RunOutcome::kOutputFailed;
   }
 
   if (!options.fullCommandLine) boxes.show(kHintCaption, kHintText, platform::BoxStyle::kWarningOk);
@@ -103,7 +88,7 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   video::FrameLoop loop{*reader, rate,     *writer,  options.conversionSettings(), options.compressOptions,
                         boxes,   terminal, progress, engine::kConverted};
   video::VideoEnding ending = video::openVideoStream(loop);
-  if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, writer);
+  if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, &writer->file);
 
   // The sound is learned once the video is known to be readable, before the
   // first frame: it is written between the frames. Its texts come after the
@@ -111,25 +96,11 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   video::SoundTrack sound = video::prepareSoundTrack(chunks, options.fullCommandLine, boxes);
   if (sound.carried) video::setAviWriterSound(*writer, std::move(*sound.carried));
   ending = video::convertVideoFrames(loop);
-  if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, writer);
+  if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, &writer->file);
 
   video::reportSoundExtraction(sound, terminal);
-  engine::RunOutcome outcome = engine::RunOutcome::kDone;
-  switch (video::closeAviWriter(writer)) {
-    case video::WriteResult::kOk:
-      break;
-    case video::WriteResult::kBadFormat:
-      // Not one frame could be converted: there is no video to write.
-      if (loop.lastFailure != engine::kConverted) {
-        engine::printConversionResult(terminal, loop.lastFailure, options.outputPath);
-      } else {
-        terminal.write(video::videoEndingMessage(video::VideoEnding::kNoVideo));
-      }
-      outcome = engine::RunOutcome::kInputFailed;
-      break;
-    default:
-      endVideoRun(terminal, video::VideoEnding::kWriteFailed, writer);
-  }
+  const engine::RunOutcome outcome =
+      outcomeOfClosedVideo(video::closeAviWriter(writer), loop, terminal, options.outputPath);
   video::removeTemporaryFiles(sound, terminal);
   return outcome;
 }

@@ -133,4 +133,13 @@ AVFrame* PicturesFromRows::convert(const PixelView& target) {
   return picture_.get();
 }
 
+std::vector<uint8_t> probePicture(uint32_t width, uint32_t height) {
+  const size_t stride = size_t{width} * 3;
+  std::vector<uint8_t> pixels(stride * height);
+  for (size_t y = 0; y < height; ++y) {
+    for (size_t x = 0; x < stride; ++x) pixels[y * stride + x] = uint8_t(x * 5 + y * 3 + (x / 24) * 40);
+  }
+  return pixels;
+}
+
 }  // namespace quarn::platform::ffmpeg

@@ -60,4 +60,9 @@ class PicturesFromRows {
   std::vector<uint8_t> paddedPixels_;
 };
 
+// A picture with edges and gradients (flat ones pass where real ones would
+// not), width x height rows of 3-byte pixels without padding: what an
+// encoder is tried with before it is offered.
+std::vector<uint8_t> probePicture(uint32_t width, uint32_t height);
+
 }  // namespace quarn::platform::ffmpeg

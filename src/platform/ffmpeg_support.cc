@@ -73,47 +73,6 @@ void quietLibraryLog() {
   });
 }
 
-FileReader::FileReader(int fd) : fd_(fd) {
-  io_ = makeIo(this, kReadBlock, &FileReader::read, nullptr, &FileReader::seek);
-}
-
-FileReader::~FileReader() = default;
-
-int FileReader::read(void* self, uint8_t* buffer, int size) {
-  auto* reader = static_cast<FileReader*>(self);
-  while (true) {
-    const ssize_t n = ::read(reader->fd_, buffer, static_cast<size_t>(size));
-    if (n > 0) return static_cast<int>(n);
-    if (n == 0) return AVERROR_EOF;
-    if (errno == EINTR) continue;
-    reader->readFailed_ = true;
-    return AVERROR(errno);
-  }
-}
-
-int64_t FileReader::seek(void* self, int64_t offset, int whence) {
-  auto* reader = static_cast<FileReader*>(self);
-  if (whence == AVSEEK_SIZE) {
-    struct stat info {};
-    return fstat(reader->fd_, &info) == 0 ? static_cast<int64_t>(info.st_size) : AVERROR(errno);
-  }
-  const off_t at = lseek(reader->fd_, offset, whence & ~AVSEEK_FORCE);
-  return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
-}
-
-MemoryReader::MemoryReader(const uint8_t* data, size_t size) : data_(data), size_(size) {
-  io_ = makeIo(this, kReadBlock, &MemoryReader::read, nullptr, &MemoryReader::seek);
-}
-
-int MemoryReader::read(void* self, uint8_t* buffer, int size) {
-  auto* reader = static_cast<MemoryReader*>(self);
-  const size_t n = std::min(static_cast<size_t>(size), reader->size_ - reader->at_);
-  if (n == 0) return AVERROR_EOF;
-  std::memcpy(buffer, reader->data_ + reader->at_, n);
-  reader->at_ += n;
-  return static_cast<int>(n);
-}
-
 namespace {
 
 // The position a seek in `size` bytes goes to, or a negative error.
@@ -136,6 +95,52 @@ int64_t seekTarget(int64_t at, int64_t size, int64_t offset, int whence) {
 }
 
 }  // namespace
+
+FileReader::FileReader(int fd) : fd_(fd) {
+  io_ = makeIo(this, kReadBlock, &FileReader::read, nullptr, &FileReader::seek);
+}
+
+FileReader::~FileReader() = default;
+
+int FileReader::read(void* self, uint8_t* buffer, int size) {
+  auto* reader = static_cast<FileReader*>(self);
+  while (true) {
+    const ssize_t n = ::pread(reader->fd_, buffer, static_cast<size_t>(size), static_cast<off_t>(reader->at_));
+    if (n > 0) {
+      reader->at_ += n;
+      return static_cast<int>(n);
+    }
+    if (n == 0) return AVERROR_EOF;
+    if (errno == EINTR) continue;
+    reader->readFailed_ = true;
+    return AVERROR(errno);
+  }
+}
+
+int64_t FileReader::seek(void* self, int64_t offset, int whence) {
+  auto* reader = static_cast<FileReader*>(self);
+  struct stat info {};
+  if (fstat(reader->fd_, &info) != 0) return AVERROR(errno);
+  const auto size = static_cast<int64_t>(info.st_size);
+  if (whence == AVSEEK_SIZE) return size;
+  const int64_t to = seekTarget(reader->at_, size, offset, whence);
+  if (to >= 0) reader->at_ = to;
+  return to;
+}
+
+MemoryReader::MemoryReader(const uint8_t* data, size_t size) : data_(data), size_(size) {
+  io_ = makeIo(this, kReadBlock, &MemoryReader::read, nullptr, &MemoryReader::seek);
+}
+
+int MemoryReader::read(void* self, uint8_t* buffer, int size) {
+  auto* reader = static_cast<MemoryReader*>(self);
+  const size_t n = std::min(static_cast<size_t>(size), reader->size_ - reader->at_);
+  if (n == 0) return AVERROR_EOF;
+  std::memcpy(buffer, reader->data_ + reader->at_, n);
+  reader->at_ += n;
+  return static_cast<int>(n);
+}
+
 
 int64_t MemoryReader::seek(void* self, int64_t offset, int whence) {
   auto* reader = static_cast<MemoryReader*>(self);
@@ -190,6 +195,60 @@ int64_t FileWriter::seek(void* self, int64_t offset, int whence) {
     return AVERROR(EIO);
   }
   return static_cast<int64_t>(ftello(writer->file_));
+}
+
+CodecContext openStreamDecoder(const AVStream* stream) {
+  const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+  if (codec == nullptr) return {};
+  CodecContext decoder(avcodec_alloc_context3(codec));
+  if (!decoder || avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0) return {};
+  decoder->thread_count = 0;
+  decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  decoder->pkt_timebase = stream->time_base;
+  if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return {};
+  return decoder;
+}
+
+int cleanlyDecodedPictures(const uint8_t* bytes, size_t size, const char* demuxerName) {
+  MemoryReader memory(bytes, size);
+  AVFormatContext* format = avformat_alloc_context();
+  if (memory.io() == nullptr || format == nullptr) {
+    avformat_free_context(format);
+    return -1;
+  }
+  format->pb = memory.io();
+  format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  const int complaintsBefore = libraryComplaints();
+  if (avformat_open_input(&format, nullptr, av_find_input_format(demuxerName), nullptr) < 0) return -1;
+  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> owned(
+      format, [](AVFormatContext* f) { avformat_close_input(&f); });
+  const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (stream < 0) return -1;
+  const AVCodec* codec = avcodec_find_decoder(format->streams[stream]->codecpar->codec_id);
+  CodecContext decoder(codec != nullptr ? avcodec_alloc_context3(codec) : nullptr);
+  if (!decoder || avcodec_parameters_to_context(decoder.get(), format->streams[stream]->codecpar) < 0 ||
+      avcodec_open2(decoder.get(), codec, nullptr) < 0) {
+    return -1;
+  }
+  Packet packet(av_packet_alloc());
+  Frame picture(av_frame_alloc());
+  if (!packet || !picture) return -1;
+  int pictures = 0;
+  bool more = true;
+  while (more) {
+    more = av_read_frame(format, packet.get()) >= 0;
+    if (more && packet->stream_index != stream) {
+      av_packet_unref(packet.get());
+      continue;
+    }
+    const int sent = avcodec_send_packet(decoder.get(), more ? packet.get() : nullptr);
+    av_packet_unref(packet.get());
+    if (sent < 0) return -1;
+    int received = 0;
+    while ((received = avcodec_receive_frame(decoder.get(), picture.get())) == 0) ++pictures;
+    if (received != AVERROR(EAGAIN) && received != AVERROR_EOF) return -1;
+  }
+  return libraryComplaints() == complaintsBefore ? pictures : -1;
 }
 
 }  // namespace quarn::platform::ffmpeg

@@ -48,6 +48,8 @@ int libraryComplaints();
 
 // Reads a file through a descriptor this program opened (so no name is
 // ever parsed as a protocol). Read errors are remembered: readFailed().
+// It keeps its own position and reads with pread(), so readers over dup()s
+// of one descriptor never move each other.
 class FileReader {
  public:
   explicit FileReader(int fd);
@@ -61,6 +63,7 @@ class FileReader {
   static int read(void* self, uint8_t* buffer, int size);
   static int64_t seek(void* self, int64_t offset, int whence);
   int fd_;
+  int64_t at_ = 0;
   bool readFailed_ = false;
   IoContext io_;
 };
@@ -117,5 +120,14 @@ class FileWriter {
   bool failed_ = false;
   IoContext io_;
 };
+
+// A decoder for `stream` working with the library's threads, its packets'
+// times in the stream's time base; empty when none can read it.
+CodecContext openStreamDecoder(const AVStream* stream);
+
+// How many pictures FFmpeg decodes from a file held in memory, read with
+// the demuxer named `demuxerName`, without a single complaint from the
+// library; -1 when it complains or fails.
+int cleanlyDecodedPictures(const uint8_t* bytes, size_t size, const char* demuxerName);
 
 }  // namespace quarn::platform::ffmpeg
