@@ -126,11 +126,16 @@ TEST(MediaStreams, EachStreamBesideTheVideoGetsOneLine) {
        "\n Izvlichane na audio dannite ... tip - aac - kopirano!"
        "\n Izvlichane na audio dannite ... tip - flac - prekodirano v aac!\n"},
       {"a subtitle kept, cover art left out",
-       {{Fate::kCopied, 0, "subtitle", "subrip", ""}, {Fate::kLeftOut, 2, "attachment", "png", ""}},
+       {{Fate::kCopied, 0, "subtitle", "subrip", ""},
+        {Fate::kLeftOut, 2, "attachment", "png", ""},
+        {Fate::kLeftOut, 3, "video", "h264", ""},
+        {Fate::kLeftOut, 4, "data", "bin_data", ""}},
        ResultContainer::kMatroska,
        "\n Izvlichane na audio dannite ... lipsvat audio danni!"
        "\n Prenasqne na potok 0 (subtitle, subrip) - kopirano!"
-       "\n Potok 2 (attachment, png) e propusnat - .mkv ne go poddurja!\n"},
+       "\n Potok 2 (attachment, png) e propusnat - oblojkata ne se prenasq!"
+       "\n Potok 3 (video, h264) e propusnat - konvertira se samo parviqt video potok!"
+       "\n Potok 4 (data, bin_data) e propusnat - .mkv ne go poddurja!\n"},
       {"sound that could not be carried",
        {{Fate::kLeftOut, 1, "audio", "adpcm_ms", ""}},
        ResultContainer::kWebm,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -175,6 +176,9 @@ MediaEncoder openMediaEncoder(const MediaCodecFamily& family, const MediaEncoder
   for (const char* const* name = family.encoders; name < std::end(family.encoders) && *name != nullptr; ++name) {
     const AVCodec* codec = avcodec_find_encoder_by_name(*name);
     if (codec == nullptr) continue;
+    // SVT-AV1 reports its settings on standard error unless told to keep
+    // to its errors; a level the user set stays.
+    if (std::string_view(codec->name) == "libsvtav1") setenv("SVT_LOG", "1", 0);
     for (const AVRational timeBase : {settings.timeBase, near}) {
       opened.context = tryOpen(codec, settings, timeBase, opened.quantiser);
       if (opened.context) return opened;

@@ -83,15 +83,17 @@ Orientation orientationOf(const AVStream* stream) {
   if (std::isnan(angle)) return o;
   double theta = -std::round(angle);
   theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
+  // A matrix that swaps the axes without a turn's sign change is a turn
+  // and a mirroring left to right.
   if (std::fabs(theta - 90) < 1.0) {
     o.clockwiseQuarters = 1;
-    o.flipVertical = m[3] > 0;
+    o.flipHorizontal = m[3] > 0;
   } else if (std::fabs(theta - 180) < 1.0) {
     o.flipHorizontal = m[0] < 0;
     o.flipVertical = m[4] < 0;
   } else if (std::fabs(theta - 270) < 1.0) {
     o.clockwiseQuarters = 3;
-    o.flipVertical = m[3] < 0;
+    o.flipHorizontal = m[3] < 0;
   } else if (std::fabs(theta) < 1.0) {
     o.flipVertical = m[4] < 0;
   }

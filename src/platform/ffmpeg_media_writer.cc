@@ -266,6 +266,10 @@ class FfmpegMediaWriter final : public MediaWriterBackend {
     keepTags();
 
     AVDictionary* options = nullptr;
+    // Times are written as they are, not moved to start at zero: Matroska
+    // takes Opus's first samples as negative times of their own, and
+    // moving all streams by them would move the picture against the sound.
+    if (!isQuickTime(container_)) av_dict_set(&options, "avoid_negative_ts", "disabled", 0);
     if (isQuickTime(container_) && file_ != nullptr) {
       // The index goes to the front in a second pass, which reads the file back.
       av_dict_set(&options, "movflags", "+faststart", 0);
@@ -504,6 +508,15 @@ class FfmpegMediaWriter final : public MediaWriterBackend {
   bool copy(Carried& c, AVPacket* packet) {
     av_packet_rescale_ts(packet, c.in->time_base, c.out->time_base);
     packet->pos = -1;
+    // Matroska's reader takes Opus's first samples (its codec delay) off
+    // the times, and its writer does not put them back: they are put back
+    // here, so the sound reads back at the times it had.
+    const AVCodecParameters* p = c.in->codecpar;
+    if (!isQuickTime(container_) && p->codec_id == AV_CODEC_ID_OPUS && p->initial_padding > 0 && p->sample_rate > 0) {
+      const int64_t delay = av_rescale_q(p->initial_padding, AVRational{1, p->sample_rate}, c.out->time_base);
+      if (packet->pts != AV_NOPTS_VALUE) packet->pts += delay;
+      if (packet->dts != AV_NOPTS_VALUE) packet->dts += delay;
+    }
     return write(c, packet);
   }
 

@@ -108,8 +108,13 @@ std::string streamReport(const std::vector<platform::StreamNote>& streams, platf
     } else if (s.fate == Fate::kCopied) {
       text += "\n Prenasqne na potok " + std::to_string(s.index) + " (" + s.type + ", " + s.codec + ") - kopirano!";
     } else {
-      text += "\n Potok " + std::to_string(s.index) + " (" + s.type + ", " + s.codec + ") e propusnat - " +
-              platform::resultExtension(container) + " ne go poddurja!";
+      // Why it is left out: one picture stream is converted, cover art is
+      // not carried, anything else the container does not take.
+      const std::string why = s.type == "video"        ? "konvertira se samo parviqt video potok!"
+                              : s.type == "attachment" ? "oblojkata ne se prenasq!"
+                                                       : std::string(platform::resultExtension(container)) +
+                                                             " ne go poddurja!";
+      text += "\n Potok " + std::to_string(s.index) + " (" + s.type + ", " + s.codec + ") e propusnat - " + why;
     }
   }
   if (!sound) text = "\n Izvlichane na audio dannite ... lipsvat audio danni!" + text;

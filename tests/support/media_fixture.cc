@@ -118,6 +118,12 @@ int64_t topLevelBox(const std::string& path, const char* type) {
   return -1;
 }
 
+std::vector<uint8_t> decodeFramesToBgr(const std::string& path) {
+  const std::string frames = run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-fps_mode", "passthrough", "-f",
+                                  "rawvideo", "-pix_fmt", "bgr24", "-"});
+  return std::vector<uint8_t>(frames.begin(), frames.end());
+}
+
 double meanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   if (a.size() != b.size() || a.empty()) return 255;
   uint64_t sum = 0;

@@ -34,6 +34,11 @@ std::map<std::string, std::string> probeFormat(const std::string& path);
 // MOV; -1 when there is none.
 int64_t topLevelBox(const std::string& path, const char* type);
 
+// Every frame the file holds, as it holds them (none repeated or dropped
+// to make a constant rate), upright by its display matrix, as top-down
+// rows of packed blue-green-red pixels.
+std::vector<uint8_t> decodeFramesToBgr(const std::string& path);
+
 // The mean absolute difference of two byte strings of one size (255 when
 // their sizes differ).
 double meanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
