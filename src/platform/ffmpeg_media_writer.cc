@@ -549,7 +549,7 @@ class FfmpegMediaWriter final : public MediaWriterBackend {
   int64_t shift_ = 0;  // AV_TIME_BASE units taken off every time: the input's start
   int64_t lastPts_ = 0;
   bool havePts_ = false, headerWritten_ = false;
-  PicturesFromRows pictures_;
+  PicturesFromRows pictures_{true};
   Packet packet_, pending_;
   std::vector<Carried> carried_;
   std::vector<int> carriedOf_;  // input stream index -> carried_ index, or -1

@@ -8,11 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
+#include <thread>
 
 #include "app/cpu_features.h"
 #include "platform/console.h"
@@ -224,6 +227,47 @@ std::string expectedPreamble() {
   app::detectCpuFeatures(features);
   app::printProcessorLines(console, app::deriveProcessorFlags(features), app::runtimeFloatingPointIsSse2());
   return console.text();
+}
+
+namespace {
+
+// The state letter of process `pid` (R, S, T for stopped, Z), 'X' when it
+// is gone.
+char processState(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(in, text);
+  const size_t end = text.rfind(')');
+  return end != std::string::npos && end + 2 < text.size() ? text[end + 2] : 'X';
+}
+
+}  // namespace
+
+ProgramResult runInterruptedWhileWriting(ProgramRun run, int signal, bool& interrupted) {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  run.timeoutSeconds = 120;
+  run.env["LD_PRELOAD"] = testHelper("libstop_in_result.so");
+  // The helper comes before a sanitizer's runtime.
+  run.env["ASAN_OPTIONS"] = std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
+  std::atomic<bool> stopped{false};
+  std::thread watcher;
+  run.started = [&](int pid) {
+    watcher = std::thread([&, pid] {
+      for (;;) {
+        const char state = processState(pid);
+        if (state == 'T') break;
+        if (state == 'Z' || state == 'X') return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      stopped = true;
+      kill(pid, signal);
+      kill(pid, SIGCONT);
+    });
+  };
+  const ProgramResult r = runQuarn(run);
+  if (watcher.joinable()) watcher.join();
+  interrupted = stopped;
+  return r;
 }
 
 }  // namespace quarn::testing

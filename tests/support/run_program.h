@@ -62,6 +62,11 @@ bool sanitizedBuild();
 // shell's ulimit), except in a sanitized build, where it runs unlimited.
 ProgramResult runProgramLimited(const std::string& program, ProgramRun run, uint64_t bytes);
 
+// Runs quarn with a preloaded helper that stops it once it has written
+// 64 KB of its result, then sends it `signal` (and lets it go on).
+// `interrupted` tells whether the stop came before the run ended.
+ProgramResult runInterruptedWhileWriting(ProgramRun run, int signal, bool& interrupted);
+
 // The text every run prints before its branch: banner, wait line and the
 // processor lines of this machine (as the program itself decides them).
 std::string expectedPreamble();
