@@ -124,7 +124,7 @@ bool makeInput(const std::vector<std::string>& args, const std::string& path, in
 }  // namespace
 
 TEST(MediaRun, UprightInStepWithTheSoundUntouchedInTheContainerOfItsKind) {
-  const std::string second = "1";
+  const std::string second = "0.5";
   const std::vector<std::string> h264 = {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-colorspace", "bt709",
                                          "-color_primaries", "bt709", "-color_trc", "bt709"};
   struct Case {
@@ -177,11 +177,8 @@ TEST(MediaRun, UprightInStepWithTheSoundUntouchedInTheContainerOfItsKind) {
   for (const Case& c : cases) {
     TempDir dir;
     const std::string in = dir.file(c.name);
-    writeFile(dir.file("in.srt"), std::vector<uint8_t>{});
-    {
-      const std::string srt = "1\n00:00:00,100 --> 00:00:00,600\nDobur den\n\n";
-      writeFile(dir.file("in.srt"), std::vector<uint8_t>(srt.begin(), srt.end()));
-    }
+    const std::string srt = "1\n00:00:00,100 --> 00:00:00,400\nDobur den\n\n";
+    writeFile(dir.file("in.srt"), std::vector<uint8_t>(srt.begin(), srt.end()));
     std::vector<std::string> make = c.make;
     std::replace(make.begin(), make.end(), std::string("SUBTITLES"), dir.file("in.srt"));
     ASSERT_TRUE(makeInput(make, in, c.clockwise, c.mirror)) << c.what;
@@ -358,7 +355,12 @@ TEST(MediaRun, EveryListedCodeConvertsATurnedClipAtAnOddSizeAndOthersAreRefused)
       {" Za rezultati .webm", "in.webm", {"-c:v", "libvpx", "-c:a", "libopus"}, "H264", false},
   };
   std::vector<std::pair<const Container*, std::string>> runs;
+  std::map<const Container*, std::vector<uint8_t>> inputs;
   for (const Container& c : containers) {
+    TempDir made;
+    const std::vector<std::string> clip = c.turned ? pictures(96, 64, "0.3") : pictures(64, 96, "0.3");
+    ASSERT_TRUE(makeInput(join({clip, tone("0.3"), c.make}), made.file(c.name), c.turned ? 90 : 0)) << c.name;
+    inputs[&c] = readFile(made.file(c.name));
     const size_t from = list.out.find(c.heading);
     ASSERT_NE(std::string::npos, from) << c.heading << "\n" << list.out;
     const size_t to = list.out.find("\n\n", from);
@@ -379,11 +381,10 @@ TEST(MediaRun, EveryListedCodeConvertsATurnedClipAtAnOddSizeAndOthersAreRefused)
   }
   // Each code in a directory of its own, two at a time: odd sides after a
   // depth of 7 on a picture turned upright.
-  auto convert = [](const Container* c, const std::string& code) {
+  auto convert = [&inputs](const Container* c, const std::string& code) {
     TempDir own;
     const std::string in = own.file(c->name);
-    const std::vector<std::string> clip = c->turned ? pictures(96, 64, "0.3") : pictures(64, 96, "0.3");
-    if (!makeInput(join({clip, tone("0.3"), c->make}), in, c->turned ? 90 : 0)) return std::string("no input");
+    writeFile(in, inputs.at(c));
     const bool refused = code[0] == '!';
     const ProgramResult r = runQuarn(eight("7", refused ? code.substr(1) : code, in, "5000"));
     const std::string out = onlyOutput(own);
@@ -527,5 +528,16 @@ TEST(MediaRun, AnInterruptedRunLeavesNoPartOfItsResult) {
     EXPECT_EQ("", onlyOutput(dir)) << signal;
     EXPECT_EQ(std::vector<std::string>({"in.mov"}), dir.list()) << signal;
     EXPECT_EQ(before, readFile(in));
+  }
+}
+
+TEST(MediaRun, NonSquarePixelsKeepTheirShapeTurnedWithThePicture) {
+  for (const auto& [clockwise, aspect] : {std::pair{0, "4:3"}, {90, "3:4"}}) {
+    TempDir dir;
+    const std::string in = dir.file("wide.mp4");
+    ASSERT_TRUE(makeInput(join({pictures(128, 96, "0.2"), {"-vf", "setsar=4/3", "-c:v", "libx264"}}), in, clockwise));
+    const ProgramResult r = runQuarn(eight("6", "H264", in));
+    ASSERT_EQ(0, r.exitCode) << r.out;
+    EXPECT_EQ(aspect, probeStream(dir.file(onlyOutput(dir))).at("sample_aspect_ratio")) << clockwise;
   }
 }
