@@ -21,9 +21,10 @@ void printHelp(platform::Console& console) {
       " <kachestvo> - pri video konvertirane ako e posochen kodek razlichen ot 0000;\n chislo v interval 0-10000\n\n",
       " <prioritet> - bukva koqto opredelq pod kakuv prioritet\n da se startira programata; A - normalen; B - nad normalniq(po podrazbirane ako\n ne izpolzvate konzola); C - visok; D - realno vremevi\n\n",
       " <put_kum_fail> - faila za konvertirane (BMP, PNG, JPEG, TIFF ili AVI)\n\n",
-      " Video failove i tehnite rezultati: .mp4 .m4v .3gp .3g2 -> .mp4; .mov .qt -> .mov;\n"
-      " .mkv -> .mkv; .webm -> .webm; .mts .m2ts .ts .mpg .mpeg .vob .wmv .asf .flv .ogv -> .mkv\n"
-      " (kodek-id: H264, HEVC, AV01, VP90, VP80, FMP4, MJPG; 0000 - kodekat na vhoda)\n\n",
+      " Video failove i tehnite rezultati: .mp4 .m4v .3gp .3g2 -> .mp4;\n"
+      " .mov .qt -> .mov; .mkv -> .mkv; .webm -> .webm;\n"
+      " .mts .m2ts .ts .mpg .mpeg .vob .wmv .asf .flv .ogv -> .mkv\n"
+      " (kodek-id: H264, HEVC, AV01, VP90, VP80, FMP4, MJPG, FFV1;\n 0000 - kodekat na vhoda)\n\n",
       " Kogato konvertirate fail vsichki argumenti sa zaduljitelni!!!\n\n",
       " Argument: ?k izkarva na ekrana indentifikatorite na vsichki nalichni kodeci\n",
       " Argument: ?  izkarva tazi pomoshtna informaciq\n\n",
