@@ -92,7 +92,7 @@ void printMediaCodecLists(platform::Console& console) {
     console.print(" Za rezultati %s (ot %s):\n", platform::resultExtension(c.container), c.inputs);
     for (const platform::MediaCodecEntry& e : platform::usableMediaCodecs(c.container)) {
       std::string codes = platform::fourCCText(e.fourcc);
-      for (const platform::FourCC other : e.others) codes += " " + platform::fourCCText(other);
+      for (const platform::FourCC other : e.others) codes.append(1, ' ').append(platform::fourCCText(other));
       console.print(" %s - kodove: %s\n", e.description.c_str(), codes.c_str());
     }
     console.write(" Kodekat na vhoda - kodove: 0000\n\n");
