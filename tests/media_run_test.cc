@@ -10,6 +10,7 @@
 #include <future>
 #include <tuple>
 #include <sstream>
+#include <string_view>
 
 #include "support/frame_conversion.h"
 #include "support/media_fixture.h"
@@ -476,26 +477,27 @@ TEST(MediaRun, FailuresPrintTheirTextEndWithTheirStatusAndLeaveNoResult) {
     const char* what;
     const char* name;
     std::vector<std::string> make;  // empty: `text` is the file
-    const char* text;
+    std::string_view text;
     const char* kodek;
     int fileSizeLimit;  // KiB, 0: none
     std::string ending;
     int status;
   } cases[] = {
       {"random bytes", "in.mkv", {}, "\x1a\x45\xdf\xa3 not really Matroska", "H264", 0, refused, 2},
-      {"an MP4 without its index", "in.mp4", {}, "\0\0\0\x18" "ftypisom\0\0\0\0isommp41", "H264", 0, refused, 2},
-      {"sound only", "in.m4v", join({tone("1"), {"-c:a", "aac"}}), nullptr, "H264", 0,
+      {"an MP4 without its index", "in.mp4", {}, std::string_view("\0\0\0\x18" "ftypisom\0\0\0\0isommp41", 24), "H264", 0,
+       refused, 2},
+      {"sound only", "in.m4v", join({tone("1"), {"-c:a", "aac"}}), {}, "H264", 0,
        loading + " greshka! Lipsvat video danni!", 255},
       {"a full disk", "in.mov", join({pictures(320, 240, "2"), tone("2"), {"-c:v", "libx264", "-c:a", "aac"}}),
-       nullptr, "MJPG", 64, " greshka pri zapisvaneto na kadrite!", 255},
-      {"VP9 into MP4", "in.mp4", join({pictures(64, 48, "1"), {"-c:v", "libx264"}}), nullptr, "VP90", 0,
+       {}, "MJPG", 64, " greshka pri zapisvaneto na kadrite!", 255},
+      {"VP9 into MP4", "in.mp4", join({pictures(64, 48, "1"), {"-c:v", "libx264"}}), {}, "VP90", 0,
        loading + "\n greshka! Izbraniqt kodek ne moje da se izpolzva!", 255},
   };
   for (const Case& c : cases) {
     TempDir dir;
     const std::string in = dir.file(c.name);
     if (c.make.empty()) {
-      writeFile(in, std::vector<uint8_t>(c.text, c.text + 28));
+      writeFile(in, std::vector<uint8_t>(c.text.begin(), c.text.end()));
     } else {
       ASSERT_TRUE(makeInput(c.make, in)) << c.what;
     }
