@@ -292,12 +292,7 @@ TEST(MediaRun, LosslessFramesAreTheInMemoryConversionOfTheInputsExactly) {
   const std::vector<uint8_t> input = decodeFramesToBgr(in), result = decodeFramesToBgr(out);
   const size_t frame = 160 * 96 * 3;
   ASSERT_EQ(5 * frame, input.size());
-  std::vector<uint8_t> expected;
-  for (size_t f = 0; f < 5; ++f) {
-    uint32_t w = 0, h = 0;
-    const std::vector<uint8_t> converted = convertFrame(input.data() + f * frame, 160, 96, settingsFor(9, true, true), w, h);
-    expected.insert(expected.end(), converted.begin(), converted.end());
-  }
+  const std::vector<uint8_t> expected = convertFrames(input, 160, 96, settingsFor(9, true, true));
   ASSERT_EQ(expected.size(), result.size());
   EXPECT_TRUE(expected == result) << "mean difference " << meanDifference(expected, result);
 }

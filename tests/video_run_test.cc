@@ -96,12 +96,7 @@ TEST(VideoRun, UncompressedResultIsTheInMemoryConversionOfEveryFrameStoredBottom
   const std::vector<uint8_t> in = decodeToBgr(dir.file("in.avi")), result = decodeToBgr(out);
   const size_t inFrame = 161 * 3 * 97;
   ASSERT_EQ(5 * inFrame, in.size());
-  std::vector<uint8_t> expected;
-  for (int f = 0; f < 5; ++f) {
-    uint32_t w = 0, h = 0;
-    const std::vector<uint8_t> frame = convertFrame(in.data() + f * inFrame, 161, 97, settingsFor(10, true, true), w, h);
-    expected.insert(expected.end(), frame.begin(), frame.end());
-  }
+  const std::vector<uint8_t> expected = convertFrames(in, 161, 97, settingsFor(10, true, true));
   ASSERT_EQ(expected.size(), result.size());
   const auto differ = std::mismatch(expected.begin(), expected.end(), result.begin());
   EXPECT_TRUE(differ.first == expected.end()) << "first difference at byte " << (differ.first - expected.begin())

@@ -52,4 +52,17 @@ std::pair<uint32_t, uint32_t> convertedSize(uint32_t width, uint32_t height, con
   return {w, h};
 }
 
+std::vector<uint8_t> convertFrames(const std::vector<uint8_t>& frames, uint32_t width, uint32_t height,
+                                   const engine::ConversionSettings& settings) {
+  const size_t frame = size_t{width} * height * 3;
+  std::vector<uint8_t> converted;
+  if (frame == 0 || frames.size() % frame != 0) return converted;
+  for (size_t at = 0; at < frames.size(); at += frame) {
+    uint32_t w = 0, h = 0;
+    const std::vector<uint8_t> one = convertFrame(frames.data() + at, width, height, settings, w, h);
+    converted.insert(converted.end(), one.begin(), one.end());
+  }
+  return converted;
+}
+
 }  // namespace quarn::testing

@@ -19,6 +19,11 @@ std::vector<uint8_t> convertFrame(const uint8_t* topDown, uint32_t width, uint32
                                   const engine::ConversionSettings& settings, uint32_t& outWidth,
                                   uint32_t& outHeight);
 
+// Every frame of `frames` (width x height each, as convertFrame takes them)
+// converted, one after another; empty when `frames` is not whole frames.
+std::vector<uint8_t> convertFrames(const std::vector<uint8_t>& frames, uint32_t width, uint32_t height,
+                                   const engine::ConversionSettings& settings);
+
 // The size of a converted frame of width x height.
 std::pair<uint32_t, uint32_t> convertedSize(uint32_t width, uint32_t height, const engine::ConversionSettings& s);
 
