@@ -127,7 +127,7 @@ const std::map<std::string, std::vector<std::string>> kRegressExtensions = {
     {"inflate_fuzz", {".zlib"}},     {"jpeg_fuzz", {".jpg"}},      {"tiff_fuzz", {".tif"}},
     {"mp3_chunks_fuzz", {".avi"}},   {"wav_fuzz", {".wav"}},       {"avi_audio_fuzz", {".avi"}},
     {"avi_fuzz", {".avi"}},          {"exif_fuzz", {".exif"}},     {"heif_fuzz", {".heic", ".avif"}},
-    {"webp_fuzz", {".webp"}},
+    {"webp_fuzz", {".webp"}},        {"media_fuzz", {".media"}},
 };
 
 }  // namespace

@@ -158,37 +158,6 @@ TEST(NothingLost, AFullDiskLeavesNoPartOfAResultAndTheRunSaysSo) {
   }
 }
 
-// Runs `run` with a preloaded helper that stops it once it has written
-// part of its result, then sends it `signal` (and lets it go on). False
-// when the run never stopped there.
-bool signalWhileWriting(const std::string& program, ProgramRun& run, int signal, const std::string& temporaryDir,
-                        ProgramResult& r) {
-  const char* asan = std::getenv("ASAN_OPTIONS");
-  run.timeoutSeconds = 120;
-  run.env = {{"LD_PRELOAD", testHelper("libstop_in_result.so")},
-             {"TMPDIR", temporaryDir},  // a video's sound on its way
-             // The helper comes before a sanitizer's runtime.
-             {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"}};
-  std::atomic<bool> interrupted{false};
-  std::thread watcher;
-  run.started = [&](int pid) {
-    watcher = std::thread([&, pid] {
-      for (;;) {
-        const char state = processState(pid);
-        if (state == 'T') break;
-        if (state == 'Z' || state == 'X') return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-      interrupted = true;
-      kill(pid, signal);
-      kill(pid, SIGCONT);
-    });
-  };
-  r = runProgram(program, run);
-  watcher.join();
-  return interrupted;
-}
-
 // A signal while the result is being written: the run removes its partial
 // result and ends by that signal. A preloaded helper stops the run once it
 // has written part of its result; the signal is sent then.
@@ -204,9 +173,10 @@ TEST(NothingLost, AnInterruptedRunLeavesNoPartOfItsResult) {
       const DirectoryRecord before = recordDirectory(dir.path());
       ProgramRun run;
       run.args = eightParameters(input, c.variant);
-      ProgramResult r;
-      EXPECT_TRUE(signalWhileWriting(quarnBinary(), run, signal, temporary.path(), r))
-          << what << ": never stopped while writing: " << r.out;
+      run.env = {{"TMPDIR", temporary.path()}};  // a video's sound on its way
+      bool interrupted = false;
+      const ProgramResult r = runInterruptedWhileWriting(run, signal, interrupted);
+      EXPECT_TRUE(interrupted) << what << ": never stopped while writing: " << r.out;
       EXPECT_EQ(signal, r.signal) << what << ": " << r.out;
       EXPECT_FALSE(sanitizerReported(r)) << what << ": " << r.err;
       std::vector<std::string> results;
@@ -243,9 +213,10 @@ TEST(NothingLost, ASignalTheCallerIgnoresLetsTheRunFinish) {
       run.args.assign(c.caller.begin() + 1, c.caller.end());
       run.args.push_back(quarnBinary());
       for (const std::string& a : eightParameters(input, 0)) run.args.push_back(a);
-      ProgramResult r;
-      EXPECT_TRUE(signalWhileWriting(c.caller[0], run, c.signal, temporary.path(), r))
-          << what << ": never stopped while writing: " << r.out;
+      run.env = {{"TMPDIR", temporary.path()}};
+      bool interrupted = false;
+      const ProgramResult r = runInterruptedWhileWriting(run, c.signal, interrupted, c.caller[0]);
+      EXPECT_TRUE(interrupted) << what << ": never stopped while writing: " << r.out;
       EXPECT_EQ(0, r.exitCode) << what << ": signal " << r.signal << ": " << r.out;
       std::vector<std::string> results;
       EXPECT_EQ("", lostOrDamaged(before, dir.path(), &results)) << what;

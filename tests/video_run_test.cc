@@ -15,6 +15,7 @@
 #include "platform/video_encoders.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
+#include "support/frame_conversion.h"
 #include "support/video_fixture.h"
 
 using namespace quarn;
@@ -25,51 +26,6 @@ namespace {
 std::vector<std::string> eight(const std::string& depth, const std::string& kodek, const std::string& path,
                                const char* plus3D = "ne", const char* colours = "ne") {
   return {depth, plus3D, colours, "0", kodek, "8000", "A", path};
-}
-
-// The settings the program uses on this machine, colour variant included.
-engine::ConversionSettings settingsFor(int depth, bool plus3D, bool colours) {
-  app::CpuFeatures features;
-  app::detectCpuFeatures(features);
-  const app::ProcessorFlags flags = app::deriveProcessorFlags(features);
-  engine::ConversionSettings s;
-  s.variant = engine::chooseVariant(flags.useSse2, flags.useMmx3DNow);
-  s.depth = depth;
-  s.plus3D = plus3D;
-  s.colourOptimisation = colours;
-  return s;
-}
-
-// One frame as the in-memory conversion turns it: top-down rows of packed
-// pixels in, the same out (with the result's size).
-std::vector<uint8_t> convertFrame(const uint8_t* topDown, uint32_t width, uint32_t height,
-                                  const engine::ConversionSettings& settings, uint32_t& outWidth,
-                                  uint32_t& outHeight) {
-  const uint64_t stride = engine::rowStride(width, 3);
-  engine::BitmapBuffer source(engine::kHeaderSize + stride * height);
-  engine::writeBitmapHeader(source.data(), width, height, 24);
-  for (uint32_t y = 0; y < height; ++y) {
-    std::memcpy(source.data() + engine::kHeaderSize + stride * (height - 1 - y), topDown + size_t{width} * 3 * y,
-                size_t{width} * 3);
-  }
-  std::vector<uint8_t> result(source.size());
-  EXPECT_EQ(engine::kConverted, engine::convertBitmapBuffer(source, result.data(), result.size(), settings));
-  outWidth = engine::loadLe32(result.data() + engine::field::kWidth);
-  outHeight = engine::loadLe32(result.data() + engine::field::kHeight);
-  const uint64_t outStride = engine::rowStride(outWidth, 3);
-  std::vector<uint8_t> frame(size_t{outWidth} * 3 * outHeight);
-  for (uint32_t y = 0; y < outHeight; ++y) {
-    std::memcpy(frame.data() + size_t{outWidth} * 3 * y,
-                result.data() + engine::kHeaderSize + outStride * (outHeight - 1 - y), size_t{outWidth} * 3);
-  }
-  return frame;
-}
-
-std::pair<uint32_t, uint32_t> convertedSize(uint32_t width, uint32_t height, const engine::ConversionSettings& s) {
-  const std::vector<uint8_t> blank(size_t{width} * 3 * height);
-  uint32_t w = 0, h = 0;
-  convertFrame(blank.data(), width, height, s, w, h);
-  return {w, h};
 }
 
 }  // namespace
@@ -140,12 +96,7 @@ TEST(VideoRun, UncompressedResultIsTheInMemoryConversionOfEveryFrameStoredBottom
   const std::vector<uint8_t> in = decodeToBgr(dir.file("in.avi")), result = decodeToBgr(out);
   const size_t inFrame = 161 * 3 * 97;
   ASSERT_EQ(5 * inFrame, in.size());
-  std::vector<uint8_t> expected;
-  for (int f = 0; f < 5; ++f) {
-    uint32_t w = 0, h = 0;
-    const std::vector<uint8_t> frame = convertFrame(in.data() + f * inFrame, 161, 97, settingsFor(10, true, true), w, h);
-    expected.insert(expected.end(), frame.begin(), frame.end());
-  }
+  const std::vector<uint8_t> expected = convertFrames(in, 161, 97, settingsFor(10, true, true));
   ASSERT_EQ(expected.size(), result.size());
   const auto differ = std::mismatch(expected.begin(), expected.end(), result.begin());
   EXPECT_TRUE(differ.first == expected.end()) << "first difference at byte " << (differ.first - expected.begin())

@@ -3,9 +3,11 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "app/help.h"
+#include "app/media_kinds.h"
 #include "platform/files.h"
 
 namespace quarn::app {
@@ -135,6 +137,7 @@ InputKind inputKindOf(std::string_view path) {
   if (last == "heif") return InputKind::Heif;
   if (last == "avif") return InputKind::Avif;
   if (last == "webp") return InputKind::Webp;
+  if (mediaKindOf(path)) return InputKind::Media;
   return InputKind::Unsupported;
 }
 
@@ -153,6 +156,7 @@ const char* extensionFor(InputKind kind, bool jpegOutput) {
       return jpegOutput ? ".jpg" : ".bmp";
     case InputKind::Tiff:
       return ".tif";
+    case InputKind::Media:  // by the container: see resultExtension()
     case InputKind::Unsupported:
       return nullptr;
   }
@@ -204,10 +208,15 @@ ParseResult parseCommandLine(int argc, const char* const* argv, RunOptions& opti
   if (options.outputPath.size() + kExtensionLength > platform::kMaxPathLength) return ParseResult::kCannotOpen;
 
   options.inputKind = inputKindOf(options.inputPath);
+  if (options.inputKind == InputKind::Media) options.media = *mediaKindOf(options.inputPath);
   if (hasJpegOrBmpResult(options.inputKind) && !options.fullCommandLine) {
     options.jpegOutput = ask(services, kJpegCaption, kJpegText);
   }
-  if (const char* extension = extensionFor(options.inputKind, options.jpegOutput)) {
+  const char* extension = options.inputKind == InputKind::Media ? platform::resultExtension(options.media.result)
+                                                                : extensionFor(options.inputKind, options.jpegOutput);
+  if (extension != nullptr) {
+    // ".webm" is a character longer than the other endings.
+    if (options.outputPath.size() + std::strlen(extension) > platform::kMaxPathLength) return ParseResult::kCannotOpen;
     options.outputPath = firstFreeOutputPath(options.outputPath, extension);
   }
   return ParseResult::kGoOn;

@@ -37,6 +37,6 @@ int32_t atoiLike(const char* text);                       // C atoi, as the C ru
 uint32_t fourCCFromKodekId(std::string_view kodekId);     // "0000" gives "DIB "; short ids padded with blanks
 platform::PriorityClass priorityFromLetter(std::string_view prioritet);
 InputKind inputKindOf(std::string_view path);             // from the last four characters, any case
-const char* extensionFor(InputKind kind, bool jpegOutput);  // nullptr for Unsupported
+const char* extensionFor(InputKind kind, bool jpegOutput);  // nullptr for Unsupported and Media
 
 }  // namespace quarn::app

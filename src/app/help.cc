@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "platform/media_writer_backend.h"
 #include "platform/video_encoders.h"
 
 namespace quarn::app {
@@ -20,6 +21,10 @@ void printHelp(platform::Console& console) {
       " <kachestvo> - pri video konvertirane ako e posochen kodek razlichen ot 0000;\n chislo v interval 0-10000\n\n",
       " <prioritet> - bukva koqto opredelq pod kakuv prioritet\n da se startira programata; A - normalen; B - nad normalniq(po podrazbirane ako\n ne izpolzvate konzola); C - visok; D - realno vremevi\n\n",
       " <put_kum_fail> - faila za konvertirane (BMP, PNG, JPEG, TIFF, HEIC, HEIF, AVIF,\n WebP ili AVI)\n\n",
+      " Video failove i tehnite rezultati: .mp4 .m4v .3gp .3g2 -> .mp4;\n"
+      " .mov .qt -> .mov; .mkv -> .mkv; .webm -> .webm;\n"
+      " .mts .m2ts .ts .mpg .mpeg .vob .wmv .asf .flv .ogv -> .mkv\n"
+      " (kodek-id: H264, HEVC, AV01, VP90, VP80, FMP4, MJPG, FFV1;\n 0000 - kodekat na vhoda)\n\n",
       " Kogato konvertirate fail vsichki argumenti sa zaduljitelni!!!\n\n",
       " Argument: ?k izkarva na ekrana indentifikatorite na vsichki nalichni kodeci\n",
       " Argument: ?  izkarva tazi pomoshtna informaciq\n\n",
@@ -70,6 +75,29 @@ void listVideoCodecs(platform::Console& console) {
     for (const uint32_t other : encoder.others) sources.driverNames->push_back("vidc." + platform::fourCCText(other));
   }
   printCodecList(console, sources);
+  printMediaCodecLists(console);
+}
+
+void printMediaCodecLists(platform::Console& console) {
+  using platform::ResultContainer;
+  static const struct {
+    ResultContainer container;
+    const char* inputs;
+  } kContainers[] = {
+      {ResultContainer::kMp4, ".mp4 .m4v .3gp .3g2"},
+      {ResultContainer::kMov, ".mov .qt"},
+      {ResultContainer::kMatroska, ".mkv .mts .m2ts .ts .mpg .mpeg .vob .wmv .asf .flv .ogv"},
+      {ResultContainer::kWebm, ".webm"},
+  };
+  for (const auto& c : kContainers) {
+    console.print(" Za rezultati %s (ot %s):\n", platform::resultExtension(c.container), c.inputs);
+    for (const platform::MediaCodecEntry& e : platform::usableMediaCodecs(c.container)) {
+      std::string codes = platform::fourCCText(e.fourcc);
+      for (const platform::FourCC other : e.others) codes.append(1, ' ').append(platform::fourCCText(other));
+      console.print(" %s - kodove: %s\n", e.description.c_str(), codes.c_str());
+    }
+    console.write(" Kodekat na vhoda - kodove: 0000\n\n");
+  }
 }
 
 }  // namespace quarn::app

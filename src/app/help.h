@@ -29,7 +29,11 @@ void printCodecList(platform::Console& console, const CodecSources& sources);
 
 // The codec list of this machine: each video encoder that writes AVI here
 // with the first code that selects it, then the further codes for encoders
-// already listed.
+// already listed; then the lists of the other results' containers.
 void listVideoCodecs(platform::Console& console);
+
+// For each container of today's videos: the encoders that write it here,
+// each with all its codes, and the input's own codec family ("0000").
+void printMediaCodecLists(platform::Console& console);
 
 }  // namespace quarn::app

@@ -6,6 +6,7 @@
 #include "app/cpu_features.h"
 #include "app/exit_status.h"
 #include "app/help.h"
+#include "app/media_branch.h"
 #include "app/run_options.h"
 #include "app/video_branch.h"
 #include "codecs/jpeg_branch.h"
@@ -72,6 +73,8 @@ engine::RunOutcome runBranch(const RunOptions& options, platform::Console& conso
                                    options.conversionSettings(), console);
     case InputKind::Avi:
       return runVideoBranch(options, console, platform::systemMessageBoxes());
+    case InputKind::Media:
+      return runMediaBranch(options, console, platform::systemMessageBoxes());
     case InputKind::Unsupported:
       break;
   }

@@ -5,13 +5,14 @@
 #include <cstdint>
 #include <string>
 
+#include "app/media_kinds.h"
 #include "engine/conversion_settings.h"
 #include "video/video_options.h"
 
 namespace quarn::app {
 
 // Decided from the last four characters of the input's name.
-enum class InputKind { Bmp, Png, Jpeg, Tiff, Heic, Heif, Avif, Webp, Avi, Unsupported };
+enum class InputKind { Bmp, Png, Jpeg, Tiff, Heic, Heif, Avif, Webp, Avi, Media, Unsupported };
 
 // The kinds whose result is a JPEG or a BMP file, as the user chooses.
 inline bool hasJpegOrBmpResult(InputKind kind) {
@@ -27,6 +28,7 @@ struct RunOptions {
   std::string outputPath;      // inputDirectory + "quarn_converted" + seconds [+ "_" n] + extension: the first free name
   std::string inputDirectory;  // inputPath up to and including its last '/'; may be empty
   InputKind inputKind = InputKind::Unsupported;
+  MediaKind media;             // for InputKind::Media: how it is read and written
   int32_t depth = 0;           // magnitude, never negative
   bool negativeDepth = false;
   bool autoDepth = false;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <numeric>
 
+#include "app/video_endings.h"
 #include "engine/auto_depth.h"
 #include "engine/console_lines.h"
 #include "platform/avi_reader.h"
@@ -63,16 +64,6 @@ int64_t framesOf(video::ByteSource& chunks, const platform::VideoFacts& facts) {
   return video::videoPositionsInChunks(riff).value_or(0);
 }
 
-// An ending of the video pipeline that stops the run: the result goes, the reader
-// gets a moment, the process ends with -1.
-[[noreturn]] void endVideoRun(platform::Console& console, video::VideoEnding ending,
-                              std::unique_ptr<video::AviWriter>& writer) {
-  console.write(video::videoEndingMessage(ending));
-  if (writer) writer->file.discard();
-  platform::pauseForReader(video::videoEndingPauseMs(ending));
-  platform::endProcess(-1);
-}
-
 }  // namespace
 
 engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Console& console,
@@ -101,15 +92,8 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   const int32_t width = facts != nullptr ? static_cast<int32_t>(facts->width) : 0;
 
   std::unique_ptr<video::AviWriter> writer;
-  switch (video::createAviWriter(options.outputPath, rate, frames, writer)) {
-    case platform::CreateStatus::kCreated:
-      break;
-    case platform::CreateStatus::kExists:
-      engine::printConversionResult(console, engine::kOutputExists, options.outputPath);
-      return engine::RunOutcome::kOutputFailed;
-    case platform::CreateStatus::kFailed:
-      engine::printConversionResult(console, engine::kCannotCreateOutput, options.outputPath);
-      return engine::RunOutcome::kOutputFailed;
+  if (!resultCreated(video::createAviWriter(options.outputPath, rate, frames, writer), console, options.outputPath)) {
+    return engine::RunOutcome::kOutputFailed;
   }
 
   if (!options.fullCommandLine) boxes.show(kHintCaption, kHintText, platform::BoxStyle::kWarningOk);
@@ -127,7 +111,7 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   video::FrameLoop loop{*reader, rate,  frames,   *writer, options.conversionSettings(), options.compressOptions,
                         boxes,   terminal, progress, engine::kConverted};
   video::VideoEnding ending = video::openVideoStream(loop);
-  if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, writer);
+  if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, &writer->file);
 
   // The sound is learned once the video is known to be readable, before the
   // first frame: it is written between the frames. Its texts come after the
@@ -136,23 +120,11 @@ engine::RunOutcome runVideoBranch(const RunOptions& runOptions, platform::Consol
   if (sound.carried) video::setAviWriterSound(*writer, std::move(*sound.carried));
   video::setAviWriterCopiedSound(*writer, std::move(sound.copied));
   ending = video::convertVideoFrames(loop);
-  if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, writer);
+  if (ending != video::VideoEnding::kFinished) endVideoRun(terminal, ending, &writer->file);
 
   video::reportSoundExtraction(sound, terminal);
-  engine::RunOutcome outcome = engine::RunOutcome::kDone;
-  switch (video::closeAviWriter(writer)) {
-    case video::WriteResult::kOk:
-      break;
-    case video::WriteResult::kBadFormat:
-      // Not one frame could be converted: there is no video to write. A
-      // stream without one decodable picture ends as one without pictures.
-      if (loop.lastFailure == engine::kConverted) endVideoRun(terminal, video::VideoEnding::kNoVideo, writer);
-      engine::printConversionResult(terminal, loop.lastFailure, options.outputPath);
-      outcome = engine::RunOutcome::kInputFailed;
-      break;
-    default:
-      endVideoRun(terminal, video::VideoEnding::kWriteFailed, writer);
-  }
+  const engine::RunOutcome outcome =
+      outcomeOfClosedVideo(video::closeAviWriter(writer), loop, terminal, options.outputPath);
   video::removeTemporaryFiles(sound, terminal);
   return outcome;
 }

@@ -5,13 +5,10 @@
 #include <cstring>
 
 #include "engine/bitmap_buffer.h"
+#include "platform/orientation.h"
 
 namespace quarn::codecs {
 namespace {
-
-// Upright rows are written in bands this high: a quarter turn reads each
-// stored row along a band's height at a time instead of a byte per row.
-constexpr uint32_t kBandRows = 16;
 
 // Where in the stored pixels the upright pixel (0, 0), top left, comes
 // from, and how far the source moves for one step right and one step down
@@ -46,22 +43,6 @@ Walk walkFor(Orientation orientation, uint32_t width, uint32_t height, ptrdiff_t
   return {topRow, pixel, -stride};
 }
 
-template <size_t kPixel>
-void copyPixels(const uint8_t* from, const Walk& walk, uint8_t* to, ptrdiff_t toStride, uint32_t width,
-                uint32_t height) {
-  for (uint32_t top = 0; top < height; top += kBandRows) {
-    const uint32_t bottom = std::min(height, top + kBandRows);
-    for (uint32_t x = 0; x < width; ++x) {
-      const uint8_t* source = from + walk.start + ptrdiff_t{x} * walk.right + ptrdiff_t{top} * walk.down;
-      // Upright row y is bottom-up row height - 1 - y.
-      uint8_t* target = to + ptrdiff_t{height - 1 - top} * toStride + ptrdiff_t{x} * ptrdiff_t{kPixel};
-      for (uint32_t y = top; y < bottom; ++y, source += walk.down, target -= toStride) {
-        std::memcpy(target, source, kPixel);
-      }
-    }
-  }
-}
-
 }  // namespace
 
 Orientation orientationFromTag(uint32_t value) {
@@ -91,11 +72,9 @@ void writeUpright(const uint8_t* stored, Orientation orientation, uint8_t* uprig
   const Walk walk = walkFor(orientation, width, height, stride, static_cast<ptrdiff_t>(pixel));
   const uint8_t* from = stored + engine::kHeaderSize;
   uint8_t* to = upright + engine::kHeaderSize;
-  if (pixel == 4) {
-    copyPixels<4>(from, walk, to, uprightStride, uprightWidth, uprightHeight);
-  } else {
-    copyPixels<3>(from, walk, to, uprightStride, uprightWidth, uprightHeight);
-  }
+  // Upright row y is bottom-up row uprightHeight - 1 - y.
+  platform::copyWalkedPixels(from + walk.start, walk.right, walk.down, to + ptrdiff_t{uprightHeight - 1} * uprightStride,
+                             -uprightStride, uprightWidth, uprightHeight, pixel);
   const size_t rowBytes = pixel * uprightWidth;
   if (static_cast<size_t>(uprightStride) == rowBytes) return;
   for (uint32_t y = 0; y < uprightHeight; ++y) {

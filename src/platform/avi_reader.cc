@@ -1,5 +1,11 @@
 #include "platform/avi_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/video_limits.h"
+
 namespace quarn::platform {
 
 const char* aviOpenFailureText(AviOpenStatus status) {
@@ -16,6 +22,18 @@ const char* aviOpenFailureText(AviOpenStatus status) {
       return " Diskova greshka pri otvarqneto!";
   }
   return "";
+}
+
+bool takeRegularFile(int fd, uint64_t& size) {
+  if (fd < 0) return false;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return false;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  size = static_cast<uint64_t>(info.st_size);
+  return true;
 }
 
 }  // namespace quarn::platform

@@ -11,6 +11,7 @@
 #include "platform/avi_reader.h"
 #include "platform/ffmpeg_pictures.h"
 #include "platform/ffmpeg_support.h"
+#include "platform/video_limits.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -20,13 +21,6 @@ namespace quarn::platform {
 namespace {
 
 using namespace ffmpeg;
-
-// A decoded picture of more bytes than this must come from a file of at
-// least 1/kPlausibleRatio of them: a tiny file cannot make the program
-// claim gigabytes for a picture its data could never describe.
-constexpr uint64_t kAlwaysPlausibleFrame = uint64_t{64} << 20;
-constexpr uint64_t kPlausibleRatio = 4096;
-constexpr uint32_t kMaxSide = 32767;
 
 struct FormatClose {
   void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
@@ -61,17 +55,8 @@ class FfmpegAviReader final : public AviVideoReader {
 
   bool openDecoder() override {
     if (stream_ == nullptr) return false;
-    const AVCodec* codec = avcodec_find_decoder(stream_->codecpar->codec_id);
-    if (codec == nullptr) return false;
-    decoder_.reset(avcodec_alloc_context3(codec));
-    if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), stream_->codecpar) < 0) return false;
-    decoder_->thread_count = 0;
-    decoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    decoder_->pkt_timebase = stream_->time_base;
-    if (avcodec_open2(decoder_.get(), codec, nullptr) < 0) {
-      decoder_.reset();
-      return false;
-    }
+    decoder_ = openStreamDecoder(stream_);
+    if (!decoder_) return false;
     packet_.reset(av_packet_alloc());
     decoded_.reset(av_frame_alloc());
     last_.reset(av_frame_alloc());
@@ -128,9 +113,7 @@ class FfmpegAviReader final : public AviVideoReader {
     facts_.rate.rate = static_cast<uint32_t>(std::max(0, stream_->time_base.den));
     facts_.rate.scale = static_cast<uint32_t>(std::max(0, stream_->time_base.num));
     facts_.length = indexedPositions();
-    const uint64_t frameBytes = rowStride(facts_.width, 3) * facts_.height;
-    const bool plausible = frameBytes <= kAlwaysPlausibleFrame || frameBytes / kPlausibleRatio <= fileSize_;
-    if (facts_.width > kMaxSide || facts_.height > kMaxSide || !plausible) facts_.width = facts_.height = 0;
+    if (!plausibleFrame(facts_.width, facts_.height, fileSize_)) facts_.width = facts_.height = 0;
   }
 
   // The positions up to the last chunk with data that the file's index
@@ -255,18 +238,13 @@ AviOpenStatus AviVideoReader::open(const std::string& path, std::unique_ptr<AviV
 AviOpenStatus AviVideoReader::open(int fd, std::unique_ptr<AviVideoReader>& reader,
                                    const std::vector<ByteOverlay>& overlays) {
   quietLibraryLog();
-  if (fd < 0) return AviOpenStatus::kFileOpen;
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return AviOpenStatus::kFileOpen;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  uint64_t size = 0;
+  if (!takeRegularFile(fd, size)) return AviOpenStatus::kFileOpen;
   if (!isRiffAvi(fd)) {
     close(fd);
     return AviOpenStatus::kBadFormat;
   }
-  auto avi = std::make_unique<FfmpegAviReader>(fd, static_cast<uint64_t>(info.st_size), overlays);
+  auto avi = std::make_unique<FfmpegAviReader>(fd, size, overlays);
   const AviOpenStatus status = avi->openFormat();
   if (status == AviOpenStatus::kOpened) reader = std::move(avi);
   return status;

@@ -398,54 +398,6 @@ std::unique_ptr<AviWriterBackend> AviWriterBackend::create(std::FILE* file) {
   return std::make_unique<FileAviWriter>(file);
 }
 
-namespace {
-
-// How many pictures FFmpeg decodes from an AVI in memory, without a single
-// complaint; -1 when it complains or fails.
-int cleanlyDecodedPictures(const uint8_t* bytes, size_t size) {
-  MemoryReader memory(bytes, size);
-  AVFormatContext* format = avformat_alloc_context();
-  if (memory.io() == nullptr || format == nullptr) {
-    avformat_free_context(format);
-    return -1;
-  }
-  format->pb = memory.io();
-  format->flags |= AVFMT_FLAG_CUSTOM_IO;
-  const int complaintsBefore = libraryComplaints();
-  if (avformat_open_input(&format, nullptr, av_find_input_format("avi"), nullptr) < 0) return -1;
-  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> owned(
-      format, [](AVFormatContext* f) { avformat_close_input(&f); });
-  const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  if (stream < 0) return -1;
-  const AVCodec* codec = avcodec_find_decoder(format->streams[stream]->codecpar->codec_id);
-  CodecContext decoder(codec != nullptr ? avcodec_alloc_context3(codec) : nullptr);
-  if (!decoder || avcodec_parameters_to_context(decoder.get(), format->streams[stream]->codecpar) < 0 ||
-      avcodec_open2(decoder.get(), codec, nullptr) < 0) {
-    return -1;
-  }
-  Packet packet(av_packet_alloc());
-  Frame picture(av_frame_alloc());
-  if (!packet || !picture) return -1;
-  int pictures = 0;
-  bool more = true;
-  while (more) {
-    more = av_read_frame(format, packet.get()) >= 0;
-    if (more && packet->stream_index != stream) {
-      av_packet_unref(packet.get());
-      continue;
-    }
-    const int sent = avcodec_send_packet(decoder.get(), more ? packet.get() : nullptr);
-    av_packet_unref(packet.get());
-    if (sent < 0) return -1;
-    int received = 0;
-    while ((received = avcodec_receive_frame(decoder.get(), picture.get())) == 0) ++pictures;
-    if (received != AVERROR(EAGAIN) && received != AVERROR_EOF) return -1;
-  }
-  return libraryComplaints() == complaintsBefore ? pictures : -1;
-}
-
-}  // namespace
-
 bool canWriteFourCC(FourCC fourcc, uint32_t width, uint32_t height) {
   MemoryWriter memory;
   AVIOContext* io = memory.io();
@@ -461,13 +413,8 @@ bool canWriteFourCC(FourCC fourcc, uint32_t width, uint32_t height) {
     track.rate = {25, 1};
     track.quality = 5000;
     track.expectedFrames = 2;
-    // A pattern with edges and gradients: flat pictures pass where real
-    // ones would not.
+    std::vector<uint8_t> pixels = probePicture(width, height);
     const size_t stride = size_t{width} * 3;
-    std::vector<uint8_t> pixels(stride * height);
-    for (size_t y = 0; y < height; ++y) {
-      for (size_t x = 0; x < stride; ++x) pixels[y * stride + x] = uint8_t(x * 5 + y * 3 + (x / 24) * 40);
-    }
     const PixelView picture{pixels.data(), static_cast<ptrdiff_t>(stride), width, height, true};
     const auto writeWaiting = [&writer] {
       while (writer.nextPacket()) {
@@ -488,7 +435,7 @@ bool canWriteFourCC(FourCC fourcc, uint32_t width, uint32_t height) {
   // What was written must also read back: two pictures, and not a word
   // from the encoder or the decoder about them.
   return written && libraryComplaints() == complaintsBefore &&
-         cleanlyDecodedPictures(memory.bytes().data(), memory.bytes().size()) == 2;
+         cleanlyDecodedPictures(memory.bytes().data(), memory.bytes().size(), "avi") == 2;
 }
 
 }  // namespace quarn::platform

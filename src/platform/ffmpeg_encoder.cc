@@ -71,14 +71,9 @@ void applyQuality(AVCodecContext* c, QualityScale scale, uint32_t quality, int& 
   switch (scale) {
     case QualityScale::kNone:
       return;
-    case QualityScale::kQuantiser: {
-      const int qscale = std::clamp(static_cast<int>(std::lround(std::pow(31.0, 1.0 - q))), 1, 31);
-      quantiser = qscale * FF_QP2LAMBDA;
-      c->flags |= AV_CODEC_FLAG_QSCALE;
-      c->global_quality = quantiser;
-      c->qmin = 1;
+    case QualityScale::kQuantiser:
+      quantiser = applyQuantiserQuality(c, quality);
       return;
-    }
     case QualityScale::kTheora:
       quantiser = static_cast<int>(std::lround(q * 10.0 * FF_QP2LAMBDA));
       c->flags |= AV_CODEC_FLAG_QSCALE;
@@ -179,6 +174,15 @@ CodecContext tryOpen(const AVCodec* codec, uint32_t fourcc, int width, int heigh
 }
 
 }  // namespace
+
+int applyQuantiserQuality(AVCodecContext* c, uint32_t quality) {
+  const double q = std::min(quality, kMaxQuality) / double(kMaxQuality);
+  const int qscale = std::clamp(static_cast<int>(std::lround(std::pow(31.0, 1.0 - q))), 1, 31);
+  c->flags |= AV_CODEC_FLAG_QSCALE;
+  c->global_quality = qscale * FF_QP2LAMBDA;
+  c->qmin = 1;
+  return c->global_quality;
+}
 
 std::vector<uint32_t> riffVideoFourCCs() {
   std::vector<uint32_t> fourccs;

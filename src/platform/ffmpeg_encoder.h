@@ -26,6 +26,11 @@ struct OpenedEncoder {
   int quantiser = 0;  // kQuantiser: the lambda set on every frame
 };
 
+// Sets a quantiser-scaled encoder (MPEG-4, Motion JPEG and their kin) to
+// the fixed quantiser q = clamp(round(31^(1 - quality/10000)), 1, 31) and
+// returns its lambda, which must also be set on every picture.
+int applyQuantiserQuality(AVCodecContext* c, uint32_t quality);
+
 // The encoder FFmpeg's AVI tag table gives for `fourcc` (exact, then any
 // letter case), or nullptr. Hardware and experimental encoders, and the
 // raw formats (whose layout the tag fixes), count as none.

@@ -62,8 +62,9 @@ bool RowsFromPictures::convert(const AVFrame* picture, const PixelView& target) 
   const bool fresh = !scaler_ || key != key_;
   if (fresh) {
     key_ = key;
-    scaler_.reset(sws_getContext(picture->width, picture->height, format, width, height, AV_PIX_FMT_BGR24,
-                                 SWS_BICUBIC, nullptr, nullptr, nullptr));
+    const int flags = SWS_BICUBIC | (exactColour_ ? SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND : 0);
+    scaler_.reset(sws_getContext(picture->width, picture->height, format, width, height, AV_PIX_FMT_BGR24, flags,
+                                 nullptr, nullptr, nullptr));
     if (!scaler_) return false;
   }
   // The library converts by BT.601, and the yuvj formats as full range, by
@@ -96,8 +97,9 @@ bool PicturesFromRows::prepare(const AVCodecContext* encoder, uint32_t width, ui
   if (av_frame_get_buffer(picture_.get(), 0) < 0) return false;
   padded_ = encoder->width != static_cast<int>(width) || encoder->height != static_cast<int>(height);
   if (padded_) paddedPixels_.resize(size_t(encoder->width) * 3 * size_t(encoder->height));
+  const int flags = SWS_BICUBIC | (exactColour_ ? SWS_ACCURATE_RND : 0);
   scaler_.reset(sws_getContext(encoder->width, encoder->height, AV_PIX_FMT_BGR24, encoder->width, encoder->height,
-                               encoder->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
+                               encoder->pix_fmt, flags, nullptr, nullptr, nullptr));
   if (!scaler_) return false;
   const bool fullRange = colours.range == AVCOL_RANGE_JPEG && !isFullRangeFormat(encoder->pix_fmt);
   if (isYCbCr(encoder->pix_fmt) && (!isDefaultMatrix(colours.matrix) || fullRange)) {
@@ -131,6 +133,15 @@ AVFrame* PicturesFromRows::convert(const PixelView& target) {
     return nullptr;
   }
   return picture_.get();
+}
+
+std::vector<uint8_t> probePicture(uint32_t width, uint32_t height) {
+  const size_t stride = size_t{width} * 3;
+  std::vector<uint8_t> pixels(stride * height);
+  for (size_t y = 0; y < height; ++y) {
+    for (size_t x = 0; x < stride; ++x) pixels[y * stride + x] = uint8_t(x * 5 + y * 3 + (x / 24) * 40);
+  }
+  return pixels;
 }
 
 }  // namespace quarn::platform::ffmpeg

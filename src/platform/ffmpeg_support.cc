@@ -73,6 +73,30 @@ void quietLibraryLog() {
   });
 }
 
+namespace {
+
+// The position a seek in `size` bytes goes to, or a negative error; no
+// position past `limit`.
+int64_t seekTarget(int64_t at, int64_t size, int64_t offset, int whence, int64_t limit) {
+  int64_t base = 0;
+  switch (whence & ~AVSEEK_FORCE) {
+    case SEEK_SET:
+      break;
+    case SEEK_CUR:
+      base = at;
+      break;
+    case SEEK_END:
+      base = size;
+      break;
+    default:
+      return AVERROR(EINVAL);
+  }
+  if (offset > limit - base || base + offset < 0) return AVERROR(EINVAL);
+  return base + offset;
+}
+
+}  // namespace
+
 FileReader::FileReader(int fd, std::vector<ByteOverlay> overlays) : fd_(fd), overlays_(std::move(overlays)) {
   io_ = makeIo(this, kReadBlock, &FileReader::read, nullptr, &FileReader::seek);
 }
@@ -108,16 +132,9 @@ int64_t FileReader::seek(void* self, int64_t offset, int whence) {
   if (whence == AVSEEK_SIZE) return size;
   // Any position at or after the start, as lseek allows; reads past the
   // end find the end.
-  const int64_t base = (whence & ~AVSEEK_FORCE) == SEEK_CUR ? reader->at_
-                       : (whence & ~AVSEEK_FORCE) == SEEK_END ? size
-                                                               : 0;
-  if ((whence & ~AVSEEK_FORCE) != SEEK_SET && (whence & ~AVSEEK_FORCE) != SEEK_CUR &&
-      (whence & ~AVSEEK_FORCE) != SEEK_END) {
-    return AVERROR(EINVAL);
-  }
-  if (offset < -base || (offset > 0 && base > INT64_MAX - offset)) return AVERROR(EINVAL);
-  reader->at_ = base + offset;
-  return reader->at_;
+  const int64_t to = seekTarget(reader->at_, size, offset, whence, INT64_MAX);
+  if (to >= 0) reader->at_ = to;
+  return to;
 }
 
 MemoryReader::MemoryReader(const uint8_t* data, size_t size) : data_(data), size_(size) {
@@ -133,34 +150,12 @@ int MemoryReader::read(void* self, uint8_t* buffer, int size) {
   return static_cast<int>(n);
 }
 
-namespace {
-
-// The position a seek in `size` bytes goes to, or a negative error.
-int64_t seekTarget(int64_t at, int64_t size, int64_t offset, int whence) {
-  int64_t base = 0;
-  switch (whence & ~AVSEEK_FORCE) {
-    case SEEK_SET:
-      break;
-    case SEEK_CUR:
-      base = at;
-      break;
-    case SEEK_END:
-      base = size;
-      break;
-    default:
-      return AVERROR(EINVAL);
-  }
-  if (offset > size - base || base + offset < 0) return AVERROR(EINVAL);
-  return base + offset;
-}
-
-}  // namespace
 
 int64_t MemoryReader::seek(void* self, int64_t offset, int whence) {
   auto* reader = static_cast<MemoryReader*>(self);
   const auto size = static_cast<int64_t>(reader->size_);
   if (whence == AVSEEK_SIZE) return size;
-  const int64_t to = seekTarget(static_cast<int64_t>(reader->at_), size, offset, whence);
+  const int64_t to = seekTarget(static_cast<int64_t>(reader->at_), size, offset, whence, size);
   if (to >= 0) reader->at_ = static_cast<size_t>(to);
   return to;
 }
@@ -182,7 +177,7 @@ int64_t MemoryWriter::seek(void* self, int64_t offset, int whence) {
   auto* writer = static_cast<MemoryWriter*>(self);
   const auto size = static_cast<int64_t>(writer->bytes_.size());
   if (whence == AVSEEK_SIZE) return size;
-  const int64_t to = seekTarget(static_cast<int64_t>(writer->at_), size, offset, whence);
+  const int64_t to = seekTarget(static_cast<int64_t>(writer->at_), size, offset, whence, size);
   if (to >= 0) writer->at_ = static_cast<size_t>(to);
   return to;
 }
@@ -209,6 +204,60 @@ int64_t FileWriter::seek(void* self, int64_t offset, int whence) {
     return AVERROR(EIO);
   }
   return static_cast<int64_t>(ftello(writer->file_));
+}
+
+CodecContext openStreamDecoder(const AVStream* stream) {
+  const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+  if (codec == nullptr) return {};
+  CodecContext decoder(avcodec_alloc_context3(codec));
+  if (!decoder || avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0) return {};
+  decoder->thread_count = 0;
+  decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  decoder->pkt_timebase = stream->time_base;
+  if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return {};
+  return decoder;
+}
+
+int cleanlyDecodedPictures(const uint8_t* bytes, size_t size, const char* demuxerName) {
+  MemoryReader memory(bytes, size);
+  AVFormatContext* format = avformat_alloc_context();
+  if (memory.io() == nullptr || format == nullptr) {
+    avformat_free_context(format);
+    return -1;
+  }
+  format->pb = memory.io();
+  format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  const int complaintsBefore = libraryComplaints();
+  if (avformat_open_input(&format, nullptr, av_find_input_format(demuxerName), nullptr) < 0) return -1;
+  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> owned(
+      format, [](AVFormatContext* f) { avformat_close_input(&f); });
+  const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (stream < 0) return -1;
+  const AVCodec* codec = avcodec_find_decoder(format->streams[stream]->codecpar->codec_id);
+  CodecContext decoder(codec != nullptr ? avcodec_alloc_context3(codec) : nullptr);
+  if (!decoder || avcodec_parameters_to_context(decoder.get(), format->streams[stream]->codecpar) < 0 ||
+      avcodec_open2(decoder.get(), codec, nullptr) < 0) {
+    return -1;
+  }
+  Packet packet(av_packet_alloc());
+  Frame picture(av_frame_alloc());
+  if (!packet || !picture) return -1;
+  int pictures = 0;
+  bool more = true;
+  while (more) {
+    more = av_read_frame(format, packet.get()) >= 0;
+    if (more && packet->stream_index != stream) {
+      av_packet_unref(packet.get());
+      continue;
+    }
+    const int sent = avcodec_send_packet(decoder.get(), more ? packet.get() : nullptr);
+    av_packet_unref(packet.get());
+    if (sent < 0) return -1;
+    int received = 0;
+    while ((received = avcodec_receive_frame(decoder.get(), picture.get())) == 0) ++pictures;
+    if (received != AVERROR(EAGAIN) && received != AVERROR_EOF) return -1;
+  }
+  return libraryComplaints() == complaintsBefore ? pictures : -1;
 }
 
 }  // namespace quarn::platform::ffmpeg

@@ -124,4 +124,13 @@ class FileWriter {
   IoContext io_;
 };
 
+// A decoder for `stream` working with the library's threads, its packets'
+// times in the stream's time base; empty when none can read it.
+CodecContext openStreamDecoder(const AVStream* stream);
+
+// How many pictures FFmpeg decodes from a file held in memory, read with
+// the demuxer named `demuxerName`, without a single complaint from the
+// library; -1 when it complains or fails.
+int cleanlyDecodedPictures(const uint8_t* bytes, size_t size, const char* demuxerName);
+
 }  // namespace quarn::platform::ffmpeg

@@ -19,11 +19,13 @@ CreateStatus OutputFile::create(const std::string& path) {
   if (file_ != nullptr) return CreateStatus::kFailed;
   if (path.empty() || path.size() > kMaxPathLength) return CreateStatus::kFailed;
   // O_EXCL: an existing file, a link (even a dangling one) or anything else
-  // at the path is never opened, so nothing the user had is replaced.
+  // at the path is never opened, so nothing the user had is replaced. Open
+  // for reading too: a writer that moves its index to the front reads back
+  // what it wrote.
   int error = 0;
   int fd = -1;
   cleanup_ = registerUndo([&]() -> std::function<void()> {
-    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     error = errno;
     if (fd < 0) return {};
     return [path] { unlink(path.c_str()); };

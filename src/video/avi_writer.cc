@@ -174,11 +174,7 @@ WriteResult closeAviWriter(std::unique_ptr<AviWriter>& writer) {
     result = WriteResult::kFileWrite;
   }
   w.backend.reset();
-  if (result != WriteResult::kOk) {
-    w.file.discard();
-  } else if (!w.file.commit()) {
-    result = WriteResult::kFileWrite;
-  }
+  result = keepOrDiscard(w.file, result);
   writer.reset();
   return result;
 }

@@ -1,15 +1,13 @@
 #include "video/frame_loop.h"
 
 #include "engine/memory_conversion.h"
+#include "platform/video_limits.h"
 #include "video/frame_prefetch.h"
 
 namespace quarn::video {
 namespace {
 
 constexpr int kStreamFailurePauseMs = 7000;
-// Frames of more pixels than this are not taken on: the run would hold
-// several of them, and the decoder its own.
-constexpr uint64_t kMaxFrameBytes = uint64_t{512} << 20;
 constexpr int kRunFailurePauseMs = 5000;
 
 // Converts one decoded frame (in place) and writes it.
@@ -71,7 +69,7 @@ VideoEnding openVideoStream(FrameLoop& loop) {
   const platform::VideoFacts* facts = loop.reader.video();
   if (facts == nullptr) return VideoEnding::kNoVideo;
   if (facts->width == 0 || facts->height == 0 || !loop.rate.known()) return VideoEnding::kUnreadableStream;
-  if (platform::rowStride(facts->width, 3) * facts->height > kMaxFrameBytes) return VideoEnding::kOutOfMemory;
+  if (platform::rowStride(facts->width, 3) * facts->height > platform::kMaxFrameBytes) return VideoEnding::kOutOfMemory;
   if (!loop.reader.openDecoder()) return VideoEnding::kNoDecoder;
   return VideoEnding::kFinished;
 }

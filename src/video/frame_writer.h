@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/dialogs.h"
+#include "platform/output_file.h"
 #include "platform/pixels.h"
 #include "video/video_options.h"
 
@@ -35,5 +36,16 @@ class FrameWriter {
   // it), after the sound that belongs before it.
   virtual WriteResult addVideoFrame(const platform::PixelView& frame, int64_t time) = 0;
 };
+
+// The end of a result once its writer is done with `result`: kept when
+// kOk and every byte reached the disk (else kFileWrite), removed otherwise.
+inline WriteResult keepOrDiscard(platform::OutputFile& file, WriteResult result) {
+  if (result != WriteResult::kOk) {
+    file.discard();
+  } else if (!file.commit()) {
+    result = WriteResult::kFileWrite;
+  }
+  return result;
+}
 
 }  // namespace quarn::video

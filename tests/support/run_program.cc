@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -255,6 +256,33 @@ std::string expectedPreamble() {
   app::detectCpuFeatures(features);
   app::printProcessorLines(console, app::deriveProcessorFlags(features), app::runtimeFloatingPointIsSse2());
   return console.text();
+}
+
+ProgramResult runInterruptedWhileWriting(ProgramRun run, int signal, bool& interrupted, const std::string& program) {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  run.timeoutSeconds = 120;
+  run.env["LD_PRELOAD"] = testHelper("libstop_in_result.so");
+  // The helper comes before a sanitizer's runtime.
+  run.env["ASAN_OPTIONS"] = std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
+  std::atomic<bool> stopped{false};
+  std::thread watcher;
+  run.started = [&](int pid) {
+    watcher = std::thread([&, pid] {
+      for (;;) {
+        const char state = processState(pid);
+        if (state == 'T') break;
+        if (state == 'Z' || state == 'X') return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      stopped = true;
+      kill(pid, signal);
+      kill(pid, SIGCONT);
+    });
+  };
+  const ProgramResult r = runProgram(program, run);
+  if (watcher.joinable()) watcher.join();
+  interrupted = stopped;
+  return r;
 }
 
 }  // namespace quarn::testing

@@ -70,6 +70,13 @@ char processState(int pid);
 // up to `seconds` for it to end.
 bool stillRuns(int pid, double seconds = 0);
 
+// Runs quarn (or `program`, which starts quarn) with a preloaded helper
+// that stops it once it has written 64 KB of its result, then sends it
+// `signal` (and lets it go on). `interrupted` tells whether the stop came
+// before the run ended.
+ProgramResult runInterruptedWhileWriting(ProgramRun run, int signal, bool& interrupted,
+                                         const std::string& program = quarnBinary());
+
 // The text every run prints before its branch: banner, wait line and the
 // processor lines of this machine (as the program itself decides them).
 std::string expectedPreamble();
