@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 #include <future>
+#include <map>
+#include <set>
 #include <tuple>
 #include <sstream>
 #include <string_view>
@@ -352,6 +354,7 @@ TEST(MediaRun, EveryListedCodeConvertsATurnedClipAtAnOddSizeAndOthersAreRefused)
   };
   std::vector<std::pair<const Container*, std::string>> runs;
   std::map<const Container*, std::vector<uint8_t>> inputs;
+  std::set<std::string> tried;
   for (const Container& c : containers) {
     TempDir made;
     const std::vector<std::string> clip = c.turned ? pictures(96, 64, "0.3") : pictures(64, 96, "0.3");
@@ -372,7 +375,12 @@ TEST(MediaRun, EveryListedCodeConvertsATurnedClipAtAnOddSizeAndOthersAreRefused)
     if (std::string(c.heading).find(".webm") == std::string::npos) {
       EXPECT_EQ("H264", codes.front()) << c.heading;
     }
-    for (const std::string& code : codes) runs.emplace_back(&c, code);
+    for (const std::string& code : codes) {
+      // The instrumented build tries each encoder in the first container
+      // that lists it; "0000" means another encoder in each container.
+      if (sanitizedBuild() && code != "0000" && !tried.insert(code).second) continue;
+      runs.emplace_back(&c, code);
+    }
     runs.emplace_back(&c, std::string("!") + c.refused);
   }
   // Each code in a directory of its own, two at a time: odd sides after a

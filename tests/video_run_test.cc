@@ -130,10 +130,19 @@ TEST(VideoRun, EveryCodeOfTheCodecListConvertsAnOddSizedVideo) {
   const ProgramResult list = runQuarn({"?k"});
   ASSERT_EQ(0, list.exitCode);
   std::vector<std::string> codes;
+  size_t aliases = 0;
   for (size_t at = list.out.find(" - kod: "); at != std::string::npos; at = list.out.find(" - kod: ", at + 1)) {
+    // The instrumented build tries each encoder once, under its first code;
+    // the other codes of an encoder come without a description.
+    const size_t line = list.out.rfind('\n', at) + 1;
+    if (sanitizedBuild() && list.out.compare(line, 17, "[LIPSVA OPISANIE]") == 0) {
+      ++aliases;
+      continue;
+    }
     codes.push_back(list.out.substr(at + 8, 4));
   }
   ASSERT_GT(codes.size(), 20u);
+  if (sanitizedBuild()) EXPECT_GT(aliases, 0u);
   EXPECT_EQ("0000", codes.back());
   TempDir dir;
   std::vector<std::string> make = testPictures(161, 97, "25", 3);

@@ -105,7 +105,7 @@ CodecContext tryOpen(const AVCodec* codec, const MediaEncoderSettings& s, AVRati
   c->color_range = isFullRangeFormat(c->pix_fmt) ? AVCOL_RANGE_JPEG : s.colours.range;
   c->color_primaries = s.colours.primaries;
   c->color_trc = s.colours.transfer;
-  c->thread_count = 0;
+  c->thread_count = s.threads;
   c->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   if (s.globalHeader) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   const double fps = s.frameRate.num > 0 && s.frameRate.den > 0 ? av_q2d(s.frameRate) : 30.0;

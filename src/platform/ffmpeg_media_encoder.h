@@ -40,6 +40,7 @@ struct MediaEncoderSettings {
   uint32_t quality = 0;
   Colours colours;
   bool globalHeader = false;   // the container wants the codec's headers apart
+  int threads = 0;             // 0: as many as the machine has
 };
 
 struct MediaEncoder {

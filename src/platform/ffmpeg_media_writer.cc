@@ -362,6 +362,10 @@ class FfmpegMediaWriter final : public MediaWriterBackend {
       colours_ = input_->colours();
     } else {
       inTimeBase_ = s.timeBase;
+      // A trial of the encoder on two small pictures: one thread. libvpx's
+      // threads wait for each other by spinning, and two runs trying their
+      // encoders at once on a busy machine then took minutes.
+      s.threads = 1;
     }
     s.quality = track_.quality;
     s.colours = colours_;
