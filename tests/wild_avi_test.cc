@@ -96,7 +96,7 @@ TEST(WildAvi, FramesAreThoseTheFileHoldsWithoutFalseAlarms) {
        {"-c:v", "mpeg4", "-vtag", "XVID", "-f", "avi", "pipe:1"}, 75},
       {"cut at 70 %: no frozen frames after the last real one", {"-c:v", "mpeg4"}, -1, 0.7},
       {"x264 with B-frames", {"-c:v", "libx264"}, 75},
-      {"MPEG-4 Part 2 with B-frames", {"-c:v", "mpeg4", "-bf", "2", "-vtag", "XVID"}, 75},
+      {"XviD-tagged MPEG-4 with B-frames", {"-c:v", "mpeg4", "-bf", "2", "-vtag", "XVID"}, 75},
   };
   for (const Case& c : cases) {
     TempDir dir;
